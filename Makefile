@@ -1,0 +1,43 @@
+# Two entry points: `make run` builds and opens the program on the bundled data;
+# `make test` builds and runs every test, then the same suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer. Both install what is missing first.
+
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test test-plain test-sanitize bench format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build build -j$(JOBS)
+
+run: build
+	./build/frondarel
+
+test: test-plain test-sanitize
+
+test-plain: build
+	bash scripts/with-display.sh ctest --test-dir build --output-on-failure -j$(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DFRONDAREL_SANITIZE=ON -DFRONDAREL_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build build-sanitize -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	bash scripts/with-display.sh ctest --test-dir build-sanitize --output-on-failure -j$(JOBS)
+
+bench: build
+	@for b in build/bench/bench_*; do echo "== $$b"; $$b; done
+
+format:
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-sanitize

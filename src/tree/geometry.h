@@ -1,0 +1,58 @@
+#pragma once
+// Double-precision vectors and 4x4 matrices shared by the skeleton, the tree model, the
+// branch mesh and the leaf placement. Degenerate geometry is carried in a status word
+// instead of producing not-a-number values.
+
+#include <cstdint>
+
+// Status values of a Vec3.
+enum : uint32_t {
+  kVecValid = 0,
+  kVecFromZeroLength = 1,  // result of normalising a vector of length zero
+  kVecFromInvalid = 2,     // result of normalising a vector that was already not valid
+};
+
+struct Vec3 {
+  double x = 0.0, y = 0.0, z = 0.0;
+  uint32_t status = kVecValid;  // any non-zero value means "not valid"
+
+  Vec3() = default;
+  Vec3(double x_, double y_, double z_, uint32_t status_ = kVecValid) : x(x_), y(y_), z(z_), status(status_) {}
+  bool valid() const { return status == kVecValid; }
+};
+
+// a - b; the status is the bitwise OR of both statuses.
+Vec3 difference(const Vec3& a, const Vec3& b);
+// Euclidean length; the status is not consulted.
+double length(const Vec3& v);
+// In place. Invalid input gives (0,0,0) status 2; zero length gives (0,0,0) status 1.
+void normalise(Vec3& v);
+double dot(const Vec3& a, const Vec3& b);
+// Cross product with status 0; callers that must respect invalid operands test them first.
+Vec3 cross(const Vec3& a, const Vec3& b);
+// Angle in radians in [0, pi]; 0 if either status is set or either length is below 1e-10.
+double angleBetween(const Vec3& a, const Vec3& b);
+// Point at parameter t on the cubic Catmull-Rom segment between p1 and p2; status 0.
+Vec3 catmullRomPoint(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3& p3, double t);
+
+// 16 doubles in column-major order as OpenGL takes them: row r, column c at index 4c + r.
+struct Mat4 {
+  double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  double& operator[](int i) { return m[i]; }
+  double operator[](int i) const { return m[i]; }
+  static Mat4 identity() { return Mat4(); }
+  static Mat4 zero() {
+    Mat4 z;
+    for (double& v : z.m) v = 0.0;
+    return z;
+  }
+};
+
+// Replaces M by R*M, R the rotation by angle (radians) about the axis (ax, ay, az),
+// which is not normalised first.
+void rotate(Mat4& M, double angle, double ax, double ay, double az);
+// P[4g + j] = sum_i A[4g + i] * B[4i + j] over storage indices (B*A in column-major terms,
+// A*B when the storage is read row by row).
+Mat4 multiply(const Mat4& A, const Mat4& B);
+// Reads the storage row by row: projects p by M; a zero w gives (0,0,0) with status 1.
+Vec3 transformPoint(const Mat4& M, const Vec3& p);

@@ -1,0 +1,91 @@
+#pragma once
+// The branch hierarchy built from a skeleton: segments handed over by the growth, branches
+// traced along the thickest and straightest child, radii, orders, twig pruning; plus the
+// leaf model and leaf placement scratch space that the tree display uses.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tree/geometry.h"
+
+// One skeleton segment handed from the growth to the tree model.
+struct TreeSegment {
+  Vec3 start;  // the parent segment's end; for the root segment a point 0.2 below the root node
+  Vec3 end;    // the skeleton node's position
+  Vec3 displayStart;
+  Vec3 displayEnd;
+  double startRadius = 0.0;
+  double endRadius = 0.0;
+  double displayStartRadius = 0.0;
+  double displayEndRadius = 0.0;
+  int32_t parent = -1;         // index of the parent segment; -1 for the root segment
+  uint32_t childCount = 0;     // children taking part in tracing; may be lower than children.size()
+  std::vector<uint32_t> children;
+};
+
+struct Branch {
+  std::vector<Vec3> nodes;     // polyline from base to tip; emptied when the branch is pruned
+  std::vector<double> radii;   // one per node
+  int32_t order = 0;           // 1 for the trunk, parent's order + 1 for others; -1 while unassigned
+};
+
+class TreeModel {
+ public:
+  // ---- Branch hierarchy ----
+  bool built = false;
+  std::vector<int32_t> depths;  // per segment; -1 until indexLevels runs
+  std::vector<TreeSegment> segments;
+  std::vector<uint32_t> savedChildCounts;
+  std::vector<std::unique_ptr<Branch>> branches;
+  std::deque<uint32_t> pendingStarts;
+  Branch* currentBranch = nullptr;
+  int32_t maxOrder = 1;
+
+  // ---- Leaf model ----
+  Vec3 stemColor;
+  std::vector<Vec3> stemPoints;
+  std::vector<double> stemWidths;
+  std::vector<Vec3> leafVertices;
+  std::vector<double> leafTexCoords;  // u, v per vertex
+  std::vector<int> leafTriangles;     // three 0-based vertex indices per triangle
+  std::vector<Vec3> leafNormals;      // one unit normal per triangle
+  unsigned int leafShapeList = 0;     // GL list name of the compiled leaf shape; 0 = none
+
+  // ---- Leaf placement and tree display ----
+  // 16 leaf matrices, stored row by row (element (r, c) at 4r + c); zero until written.
+  Mat4 leafFrames[16];
+  unsigned int treeList = 0;  // GL list name of the tree; 0 = none
+
+  // Compiles the tree display list; installed by the render layer, null when headless.
+  static void (*listBuilder)(TreeModel&);
+
+  TreeModel();
+  TreeModel(const TreeModel&) = delete;
+  TreeModel& operator=(const TreeModel&) = delete;
+
+  void clear();
+  void appendSegment(const TreeSegment& segment);
+  void setChildRange(uint32_t index, int count, uint32_t base);
+  void indexLevels();
+  void finalise();
+  void rebuild();
+  void applyLevel();
+  bool isBuilt() const { return built; }
+  // Runs listBuilder when one is installed.
+  void buildDisplay();
+
+  // Writes the branches to path with its last three characters replaced by "txt".
+  // Returns false (with a message naming the path) when the file cannot be written.
+  bool exportTree(const std::string& path, double scale);
+
+  // Reads a leaf-model file; on failure returns false with a reason and changes nothing.
+  bool loadLeafModel(const std::string& path, std::string* reason = nullptr);
+
+  // Drawing (render library).
+  void compileLeafShape();
+  void drawLeafShape(const float color[3]) const;
+  void drawLeafStem() const;
+};

@@ -1,0 +1,37 @@
+#pragma once
+// A regular grid of cubic cells over the normalised point cloud's box. Each cell records
+// whether points fall in it and their mean position; the key points of the cloud give
+// the trunk-seed list.
+
+#include <cstdint>
+#include <vector>
+
+#include "pointcloud/point_cloud.h"
+
+class VoxelVolume {
+ public:
+  PointRecord minCorner;
+  PointRecord maxCorner;
+  PointRecord baseCorner;
+  std::vector<PointRecord> centres;  // one per cell: mean of its points, tag = OR of their tags
+  std::vector<uint8_t> labels;       // one per cell: 0 empty, 1 occupied (thinning clears removed cells)
+  int32_t trunkSeeds[100] = {};      // cell index of each key point, in point order
+  int32_t seedCount = 0;             // keyEnd - rootIndex of the cloud; <= 0 means none
+  int32_t baseSeedCount = 0;         // keyBegin - rootIndex - 1 of the cloud
+  int32_t dimX = 0;                  // cells along X ("length")
+  int32_t dimZ = 0;                  // cells along Z ("width")
+  int32_t dimY = 0;                  // cells along Y, the vertical ("height")
+  uint32_t cellCount = 0;
+  double voxelSize = 0.0;
+
+  // Builds the grid from a loaded cloud; a cloud that is not loaded leaves the grid as it was.
+  void build(const PointCloud& cloud, double size);
+  void reset();
+  // Cell index ix + dimX*(iz + dimZ*iy) of a point; indices outside the grid fold into the last cell.
+  uint32_t cellIndex(const PointRecord& p) const;
+  // Removes simple border cells direction by direction until nothing changes.
+  void thin();
+
+  // Drawing (render library).
+  void draw() const;
+};
