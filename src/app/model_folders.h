@@ -1,0 +1,28 @@
+#pragma once
+// The model folders below the working folder, the two model-name lists and model switching.
+
+#include <string>
+#include <vector>
+
+constexpr const char* kPointModelFolder = "./data/point_model/";
+constexpr const char* kLeafModelFolder = "./data/leaf_model/";
+constexpr const char* kTreeModelFolder = "./data/tree_model/";
+
+// Appends the names of the plain files of folder to names, sorted by name. Prints
+// "Empty folder!\n" and returns false (names unchanged) when the folder is missing or empty.
+bool listFolder(const std::string& folder, std::vector<std::string>& names);
+
+// The path of the current point-model file (empty before the first load).
+const std::string& currentModelPath();
+
+void loadCurrentPointModel();
+void loadCurrentLeafModel();
+// Panel "Models": leaf-model mapping, settings reset, then a fresh load.
+void selectModel(int index);
+// Panel "Leaf models".
+void selectLeafModel(int index);
+// Panel "Export model": writes ./data/tree_model/<model>.txt when a tree is built.
+// Returns true when a file was written.
+bool exportModel();
+// Start-up: lists both folders and loads point model 0 and leaf model 0.
+void loadStartupModels();
