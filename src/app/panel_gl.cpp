@@ -1,11 +1,343 @@
-// placeholder until the panel lands
 #include "app/panel_gl.h"
 
-void panelInit() {}
-void panelShutdown() {}
-void panelDraw() {}
-void panelReshape(int, int) {}
-bool panelKeyboard(unsigned char, int, int) { return false; }
-bool panelSpecial(int, int, int) { return false; }
-bool panelMouse(int, int, int, int) { return false; }
-bool panelMotion(int, int) { return false; }
+#include <GL/freeglut.h>
+#include <backends/imgui_impl_glut.h>
+#include <backends/imgui_impl_opengl2.h>
+#include <imgui.h>
+
+#include <cfloat>
+#include <map>
+#include <string>
+
+#include "app/panel_registry.h"
+
+namespace {
+
+bool g_panelReady = false;
+// GLUT reports a press and its release as separate events that may both arrive between two
+// frames; ImGui 1.86 only sees the state at each frame. Presses are therefore held until a
+// frame has seen them, and key presses are released after that frame.
+bool g_buttonSeen[3] = {false, false, false};
+bool g_releasePending[3] = {false, false, false};
+bool g_keysPressed = false;
+// Text typed into a number field, applied when the field is left.
+std::map<std::string, double> g_pendingEdits;
+
+constexpr float kTooltipWidth = 300.0f;
+
+void showTooltip(const std::string& text) {
+  if (text.empty() || !ImGui::IsItemHovered()) return;
+  ImGui::BeginTooltip();
+  ImGui::PushTextWrapPos(kTooltipWidth);
+  ImGui::TextUnformatted(text.c_str());
+  ImGui::PopTextWrapPos();
+  ImGui::EndTooltip();
+}
+
+// ---- Entry widgets ----
+
+void drawLabel(const PanelEntry& e, const std::string& tip, float valuesX) {
+  ImGui::AlignTextToFramePadding();
+  ImGui::TextUnformatted(e.displayLabel().c_str());
+  showTooltip(tip);
+  ImGui::SameLine(valuesX);
+  ImGui::SetNextItemWidth(-FLT_MIN);
+}
+
+void drawEnum(const PanelEntry& e, const std::string& tip) {
+  const std::vector<std::string>& items = *e.items();
+  const int current = static_cast<int>(e.get());
+  const char* preview = current >= 0 && current < static_cast<int>(items.size()) ? items[current].c_str() : "";
+  if (ImGui::BeginCombo("##value", preview)) {
+    for (int i = 0; i < static_cast<int>(items.size()); ++i) {
+      ImGui::PushID(i);
+      // Choosing the shown item again reloads it, as choosing any other item does.
+      if (ImGui::Selectable(items[i].c_str(), i == current)) panelSetNumber(e, i);
+      ImGui::PopID();
+    }
+    ImGui::EndCombo();
+  }
+  showTooltip(tip);
+}
+
+// A text field (applied when left) with - and + buttons that step along the entry's grid.
+void drawNumber(const PanelEntry& e, const std::string& tip) {
+  const float button = ImGui::GetFrameHeight();
+  const float spacing = ImGui::GetStyle().ItemInnerSpacing.x;
+  const double current = e.get();
+  double shown = current;
+  const std::string format = "%." + std::to_string(e.kind == PanelKind::Int32 ? 0 : e.options.decimals) + "f";
+  ImGui::SetNextItemWidth(ImGui::CalcItemWidth() - 2.0f * (button + spacing));
+  if (ImGui::InputDouble("##value", &shown, 0.0, 0.0, format.c_str())) g_pendingEdits[e.name] = shown;
+  if (ImGui::IsItemDeactivatedAfterEdit()) {
+    auto pending = g_pendingEdits.find(e.name);
+    double target = 0.0;
+    // An edit cancelled with Esc comes back as the old value: no change, no effect.
+    if (pending != g_pendingEdits.end() && constrainPanelValue(e, pending->second, &target) && target != current) {
+      panelSetNumber(e, target);
+    }
+    if (pending != g_pendingEdits.end()) g_pendingEdits.erase(pending);
+  }
+  showTooltip(tip);
+  ImGui::PushButtonRepeat(true);
+  ImGui::SameLine(0.0f, spacing);
+  if (ImGui::Button("-", ImVec2(button, button))) panelSetNumber(e, steppedPanelValue(e, current, -1));
+  showTooltip(tip);
+  ImGui::SameLine(0.0f, spacing);
+  if (ImGui::Button("+", ImVec2(button, button))) panelSetNumber(e, steppedPanelValue(e, current, +1));
+  showTooltip(tip);
+  ImGui::PopButtonRepeat();
+}
+
+void drawReadOnly(const PanelEntry& e, const std::string& tip) {
+  double shown = e.get();
+  ImGui::InputDouble("##value", &shown, 0.0, 0.0, "%.3f", ImGuiInputTextFlags_ReadOnly);
+  showTooltip(tip);
+}
+
+void drawBool(const PanelEntry& e, const std::string& tip) {
+  bool value = e.get() != 0.0;
+  if (ImGui::Checkbox("##value", &value)) panelSetNumber(e, value ? 1.0 : 0.0);
+  showTooltip(tip);
+}
+
+void drawColor(const PanelEntry& e, const std::string& tip) {
+  float rgb[3];
+  e.getColor(rgb);
+  if (ImGui::ColorEdit3("##value", rgb)) panelSetColor(e.name, rgb);
+  showTooltip(tip);
+}
+
+void drawEntry(const PanelEntry& e, float valuesX) {
+  const std::string tip = panelTooltip(e);
+  ImGui::PushID(e.name.c_str());
+  if (e.kind == PanelKind::Button) {
+    if (ImGui::Button(e.displayLabel().c_str(), ImVec2(-FLT_MIN, 0.0f))) e.press();
+    showTooltip(tip);
+  } else {
+    drawLabel(e, tip, valuesX);
+    if (e.kind == PanelKind::Enum)
+      drawEnum(e, tip);
+    else if (e.kind == PanelKind::Color3f)
+      drawColor(e, tip);
+    else if (e.kind == PanelKind::Bool || e.kind == PanelKind::Bool32)
+      drawBool(e, tip);
+    else if (e.access == PanelAccess::ReadOnly)
+      drawReadOnly(e, tip);
+    else
+      drawNumber(e, tip);
+  }
+  ImGui::PopID();
+}
+
+// ---- The bar ----
+
+// x of the value column: the widest label plus spacing, so the values fit the rest.
+float valuesColumnX() {
+  float widest = 0.0f;
+  for (const PanelEntry& e : panelEntries()) {
+    if (e.kind == PanelKind::Button) continue;
+    const float w = ImGui::CalcTextSize(e.displayLabel().c_str()).x +
+                    (e.options.group.empty() ? 0.0f : ImGui::GetStyle().IndentSpacing);
+    if (w > widest) widest = w;
+  }
+  return ImGui::GetStyle().WindowPadding.x + widest + 2.0f * ImGui::GetStyle().ItemSpacing.x;
+}
+
+void drawEntries(float valuesX) {
+  std::string group;
+  bool groupOpen = true;
+  for (const PanelEntry& e : panelEntries()) {
+    if (e.options.group != group) {
+      if (!group.empty() && groupOpen) ImGui::Unindent();
+      group = e.options.group;
+      groupOpen = group.empty() || ImGui::CollapsingHeader(group.c_str(), ImGuiTreeNodeFlags_DefaultOpen);
+      if (!group.empty() && groupOpen) ImGui::Indent();
+    }
+    if (groupOpen) drawEntry(e, valuesX);
+  }
+  if (!group.empty() && groupOpen) ImGui::Unindent();
+}
+
+void showGlobalHelpOnTitle(const PanelBar& bar) {
+  const ImVec2 pos = ImGui::GetWindowPos();
+  const ImVec2 end(pos.x + ImGui::GetWindowWidth(), pos.y + ImGui::GetFrameHeight());
+  if (!bar.globalHelp.empty() && ImGui::IsWindowHovered() && ImGui::IsMouseHoveringRect(pos, end)) {
+    ImGui::SetTooltip("%s", bar.globalHelp.c_str());
+  }
+}
+
+void drawBar() {
+  const PanelBar& bar = panelBar();
+  ImGui::SetNextWindowPos(ImVec2(float(bar.x), float(bar.y)), ImGuiCond_FirstUseEver);
+  ImGui::SetNextWindowSize(ImVec2(float(bar.width), float(bar.height)), ImGuiCond_FirstUseEver);
+  const ImU32 background = IM_COL32(bar.color[0], bar.color[1], bar.color[2], bar.alpha);
+  const ImU32 title = IM_COL32(bar.color[0] * 3 / 4, bar.color[1] * 3 / 4, bar.color[2] * 3 / 4, 255);
+  ImGui::PushStyleColor(ImGuiCol_WindowBg, background);
+  ImGui::PushStyleColor(ImGuiCol_TitleBg, title);
+  ImGui::PushStyleColor(ImGuiCol_TitleBgActive, title);
+  ImGui::PushStyleColor(ImGuiCol_TitleBgCollapsed, background);
+  ImGui::PushStyleColor(ImGuiCol_Text, bar.lightText ? IM_COL32(240, 240, 240, 255) : IM_COL32(16, 16, 16, 255));
+  if (ImGui::Begin(bar.name.c_str())) {
+    showGlobalHelpOnTitle(bar);
+    drawEntries(valuesColumnX());
+  }
+  ImGui::End();
+  ImGui::PopStyleColor(5);
+}
+
+// ---- Input bookkeeping ----
+
+int imguiButton(int glutButton) {
+  switch (glutButton) {
+    case GLUT_LEFT_BUTTON:
+      return 0;
+    case GLUT_RIGHT_BUTTON:
+      return 1;
+    case GLUT_MIDDLE_BUTTON:
+      return 2;
+    default:
+      return -1;
+  }
+}
+
+void markPressesSeen() {
+  ImGuiIO& io = ImGui::GetIO();
+  for (int b = 0; b < 3; ++b) g_buttonSeen[b] = io.MouseDown[b];
+}
+
+void releaseAfterFrame() {
+  ImGuiIO& io = ImGui::GetIO();
+  for (int b = 0; b < 3; ++b) {
+    if (g_releasePending[b]) io.MouseDown[b] = false;
+    g_releasePending[b] = false;
+  }
+  if (g_keysPressed) {
+    for (bool& down : io.KeysDown) down = false;
+    io.KeyCtrl = io.KeyShift = io.KeyAlt = false;
+    g_keysPressed = false;
+  }
+}
+
+bool panelTakesKeys() {
+  const ImGuiIO& io = ImGui::GetIO();
+  return io.WantTextInput || io.WantCaptureKeyboard;
+}
+
+const char* specialKeyName(int key) {
+  switch (key) {
+    case GLUT_KEY_F7:
+      return "F7";
+    case GLUT_KEY_F10:
+      return "F10";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+void panelInit() {
+  if (g_panelReady) return;
+  IMGUI_CHECKVERSION();
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;  // nothing is saved between runs
+  io.LogFilename = nullptr;
+  ImGui::StyleColorsDark();
+  ImGui_ImplGLUT_Init();
+  ImGui_ImplOpenGL2_Init();
+  io.DisplaySize = ImVec2(float(glutGet(GLUT_WINDOW_WIDTH)), float(glutGet(GLUT_WINDOW_HEIGHT)));
+  panelEntries();  // parses the definitions now rather than at the first frame
+  panelBar();
+  g_panelReady = true;
+}
+
+void panelShutdown() {
+  if (!g_panelReady) return;
+  g_panelReady = false;
+  // Deletes the font texture; after the window is gone the GL calls reach no context and do
+  // nothing, and the texture went with the context.
+  ImGui_ImplOpenGL2_Shutdown();
+  ImGui_ImplGLUT_Shutdown();
+  ImGui::DestroyContext();
+}
+
+void panelDraw() {
+  if (!g_panelReady) return;
+  ImGui_ImplOpenGL2_NewFrame();
+  ImGui_ImplGLUT_NewFrame();  // this backend version also starts the ImGui frame
+  markPressesSeen();
+  drawBar();
+  ImGui::Render();
+  ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+  releaseAfterFrame();
+}
+
+void panelReshape(int width, int height) {
+  if (g_panelReady) ImGui_ImplGLUT_ReshapeFunc(width, height);
+}
+
+bool panelKeyboard(unsigned char key, int x, int y) {
+  if (!g_panelReady) return false;
+  const bool editing = panelTakesKeys();
+  ImGui_ImplGLUT_KeyboardFunc(key, x, y);
+  g_keysPressed = true;
+  if (editing) return true;
+  return panelApplyShortcut(std::string(1, static_cast<char>(key)));
+}
+
+bool panelSpecial(int key, int x, int y) {
+  if (!g_panelReady) return false;
+  const bool editing = panelTakesKeys();
+  ImGui_ImplGLUT_SpecialFunc(key, x, y);
+  g_keysPressed = true;
+  if (editing) return true;
+  const char* name = specialKeyName(key);
+  return name != nullptr && panelApplyShortcut(name);
+}
+
+bool panelMouse(int button, int state, int x, int y) {
+  if (!g_panelReady) return false;
+  ImGuiIO& io = ImGui::GetIO();
+  io.MousePos = ImVec2(float(x), float(y));
+  // Without a wheel callback freeglut reports the wheel as buttons 3 (up) and 4 (down).
+  if (button == 3 || button == 4) {
+    if (state == GLUT_DOWN) io.MouseWheel += button == 3 ? 1.0f : -1.0f;
+    return io.WantCaptureMouse;
+  }
+  const int b = imguiButton(button);
+  if (b < 0) return io.WantCaptureMouse;
+  if (state == GLUT_DOWN) {
+    io.MouseDown[b] = true;
+    g_buttonSeen[b] = false;
+    g_releasePending[b] = false;
+  } else if (g_buttonSeen[b]) {
+    io.MouseDown[b] = false;
+  } else {
+    g_releasePending[b] = true;  // let the next frame see the press first
+  }
+  return io.WantCaptureMouse;
+}
+
+bool panelMotion(int x, int y) {
+  if (!g_panelReady) return false;
+  ImGuiIO& io = ImGui::GetIO();
+  io.MousePos = ImVec2(float(x), float(y));
+  return io.WantCaptureMouse;
+}
+
+bool panelActiveMotion(int x, int y) {
+  return panelMotion(x, y);
+}
+
+bool panelMouseWheel(int wheel, int direction, int x, int y) {
+  if (!g_panelReady) return false;
+  ImGuiIO& io = ImGui::GetIO();
+  io.MousePos = ImVec2(float(x), float(y));
+  if (wheel == 0)
+    io.MouseWheel += direction > 0 ? 1.0f : direction < 0 ? -1.0f : 0.0f;
+  else
+    io.MouseWheelH += direction > 0 ? 1.0f : direction < 0 ? -1.0f : 0.0f;
+  return io.WantCaptureMouse;
+}

@@ -200,9 +200,12 @@ bool setSettingByName(const std::string& name, const std::string& value, std::st
         break;
       case SettingType::Bool: {
         int v = 0;
-        if (value == "true" || value == "on") v = 1, ok = true;
-        else if (value == "false" || value == "off") v = 0, ok = true;
-        else ok = parseWhole(value, &v);
+        if (value == "true" || value == "on")
+          v = 1, ok = true;
+        else if (value == "false" || value == "off")
+          v = 0, ok = true;
+        else
+          ok = parseWhole(value, &v);
         if (ok) *static_cast<bool*>(s.target) = v != 0;
         break;
       }

@@ -8,11 +8,11 @@
 #include <vector>
 
 // ---- Settings edited by the panel ----
-extern int g_nCurrSelected;         // index of the current point model
-extern double g_dVoxelSize;         // voxel edge length (model units)
-extern double g_dConstraintAngle;   // degrees
-extern double g_dKillDistance;      // absolute distance; the panel shows it in units of g_dStepSize
-extern double g_dInfluenceRadius;   // absolute distance; the panel shows it in units of g_dStepSize
+extern int g_nCurrSelected;        // index of the current point model
+extern double g_dVoxelSize;        // voxel edge length (model units)
+extern double g_dConstraintAngle;  // degrees
+extern double g_dKillDistance;     // absolute distance; the panel shows it in units of g_dStepSize
+extern double g_dInfluenceRadius;  // absolute distance; the panel shows it in units of g_dStepSize
 extern bool g_bSpeedup;
 extern bool g_bShowPoints;
 extern bool g_bShowAxis;
@@ -20,7 +20,7 @@ extern bool g_bShowVoxel;
 extern bool g_bShowGraph;
 extern bool g_bShowTree;
 extern bool g_bShowLeaves;
-extern double g_dRunTime;           // seconds, shown read-only
+extern double g_dRunTime;  // seconds, shown read-only
 extern double g_dTwigRemoveRatio;
 extern double g_dBranchRatio;
 extern double g_dBranchThickness;
@@ -35,14 +35,14 @@ extern float g_fBackgroundColor[3];
 extern bool g_bRotateAnim;
 
 // ---- Settings without a panel entry (some are written by a model-file header) ----
-extern double g_dStepSize;          // node step of the growth; unit of kill distance and influence radius
-extern int g_nKNN;                  // header "KNN="
+extern double g_dStepSize;  // node step of the growth; unit of kill distance and influence radius
+extern int g_nKNN;          // header "KNN="
 extern int g_nKNNUsed;
-extern double g_dSearchRadius;      // header "radius="
-extern double g_dAngle1;            // degrees, header "angle1="
-extern double g_dAngle2;            // degrees, header "angle2="
-extern double g_dAngle3;            // degrees, header "angle3="
-extern double g_dAngle4;            // degrees, header "angle4="
+extern double g_dSearchRadius;  // header "radius="
+extern double g_dAngle1;        // degrees, header "angle1="
+extern double g_dAngle2;        // degrees, header "angle2="
+extern double g_dAngle3;        // degrees, header "angle3="
+extern double g_dAngle4;        // degrees, header "angle4="
 extern double g_dFieldRadialExponent;
 extern double g_dFieldHeightExponent;
 extern double g_dFieldTopAngle;     // degrees
@@ -54,8 +54,8 @@ extern bool g_bShowPathTree;
 extern bool g_bLevelLines;
 
 // ---- Tree levels (branch hierarchy) ----
-extern int32_t g_level;             // current tree level; 0 until the first best-first growth
-extern int32_t g_nMaxLevel;         // depth of the deepest segment
+extern int32_t g_level;      // current tree level; 0 until the first best-first growth
+extern int32_t g_nMaxLevel;  // depth of the deepest segment
 
 // ---- Geo-referenced model location (degrees) ----
 extern double g_dModelLongitude;

@@ -16,10 +16,13 @@ class TextScanner {
 
   // Skips white space, like a space or "\n" in a scanf format.
   void skipSpace();
-  // "%lf": skips white space, then reads a floating-point number as strtod would
-  // (sign, decimal or hexadecimal, inf, nan). False (nothing consumed) when none is there.
+  // "%lf": skips white space, then reads a floating-point number (sign, decimal or
+  // hexadecimal, inf, infinity, nan). False when none is there; the characters consumed,
+  // on success and on failure, are those that scanf consumes.
   bool readDouble(double* out);
-  // "%ld" / "%d": skips white space, then reads a decimal integer with optional sign.
+  // "%ld" / "%d": skips white space, then reads a decimal integer with optional sign; a
+  // lone sign fails and stays consumed, as in scanf. A value beyond the range of long
+  // saturates to LONG_MAX / LONG_MIN, as strtol does.
   bool readLong(long* out);
   // "%s": skips white space, then reads a run of non-space characters.
   bool readWord(std::string* out);
@@ -27,6 +30,7 @@ class TextScanner {
   // A white-space character in the literal skips any amount of white space.
   bool matchLiteral(std::string_view literal);
   // Reads the rest of the current line (without its line end) and moves past the line end.
+  // "\r\n" counts as one line end, so files written on Windows read the same. False at the end.
   bool readLine(std::string* out);
 
   bool atEnd() const { return pos_ >= text_.size(); }

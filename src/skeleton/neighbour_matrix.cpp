@@ -1,13 +1,45 @@
 #include "skeleton/neighbour_matrix.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 
+namespace {
+
+// MemAvailable from /proc/meminfo; the physical memory when that cannot be read.
+uint64_t availableMemoryBytes() {
+  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    unsigned long long kb = 0;
+    bool found = false;
+    while (std::fgets(line, sizeof line, f)) {
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) {
+        found = true;
+        break;
+      }
+    }
+    std::fclose(f);
+    if (found) return static_cast<uint64_t>(kb) * 1024u;
+  }
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+}
+
+}  // namespace
+
+bool NeighbourMatrix::fits(uint32_t n) {
+  if (n > kMaxVertices) return false;
+  return bytesFor(n) <= availableMemoryBytes();
+}
+
 bool NeighbourMatrix::allocate(uint32_t n, double fill) {
   release();
+  if (!fits(n)) return false;
   const size_t entries = static_cast<size_t>(n) * n;
-  if (n != 0 && entries / n != n) return false;
   try {
     lengths_.assign(entries, fill);
     marks_.assign(entries, 0);
@@ -28,7 +60,9 @@ void NeighbourMatrix::release() {
   n_ = 0;
 }
 
-void NeighbourMatrix::clearMarks() { std::fill(marks_.begin(), marks_.end(), 0); }
+void NeighbourMatrix::clearMarks() {
+  std::fill(marks_.begin(), marks_.end(), 0);
+}
 
 void NeighbourMatrix::removeVertex(uint32_t s) {
   if (s >= n_) return;

@@ -2,6 +2,11 @@
 // The dense n x n edge store of the voxel graph: an edge length per pair (> 0 means an
 // edge) and a mark byte per pair. Sizes are computed in 64-bit arithmetic and allocation
 // failure is reported instead of thrown.
+//
+// A graph is refused as too large when n exceeds kMaxVertices or when its 9 n^2 bytes exceed
+// the memory the system reports as available (MemAvailable, else the physical memory):
+// filling a matrix beyond that would not fail cleanly but push the machine into swapping or
+// the out-of-memory killer.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,10 +14,17 @@
 
 class NeighbourMatrix {
  public:
+  static constexpr uint32_t kMaxVertices = 65535;
+  static constexpr size_t kBytesPerEntry = sizeof(double) + sizeof(uint8_t);
+
   // Replaces the matrix by an n x n one filled with fill (marks zero). Returns false,
   // leaving the matrix empty, when it cannot be allocated.
   bool allocate(uint32_t n, double fill);
   void release();
+  // Bytes an n x n matrix pair takes, in 64-bit arithmetic.
+  static uint64_t bytesFor(uint32_t n) { return static_cast<uint64_t>(n) * n * kBytesPerEntry; }
+  // True when an n x n matrix is within kMaxVertices and the available memory.
+  static bool fits(uint32_t n);
   bool empty() const { return lengths_.empty(); }
   uint32_t size() const { return n_; }
 
@@ -24,6 +36,7 @@ class NeighbourMatrix {
     lengths_[index(j, i)] = d;
   }
   bool hasEdge(uint32_t i, uint32_t j) const { return lengths_[index(i, j)] > 0.0; }
+  // Row i of the lengths: n entries, entry j the length of edge (i, j).
   const double* row(uint32_t i) const { return lengths_.data() + static_cast<size_t>(i) * n_; }
 
   uint8_t mark(uint32_t i, uint32_t j) const { return marks_[index(i, j)]; }

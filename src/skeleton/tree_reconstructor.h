@@ -12,6 +12,13 @@
 #include "tree/tree_model.h"
 #include "voxel/voxel_volume.h"
 
+// The distance rule of the skeleton extraction: the length of a - b, but 0 when either
+// operand carries a status.
+inline double graphDistance(const Vec3& a, const Vec3& b) {
+  if (a.status != kVecValid || b.status != kVecValid) return 0.0;
+  return length(difference(a, b));
+}
+
 struct SkeletonNode {
   int attractionCount = 0;
   std::vector<uint32_t> childNodes;  // nodes grown from this one, in creation order
@@ -20,13 +27,52 @@ struct SkeletonNode {
   Vec3 direction;  // unit direction in which the node was grown; (0, 1, 0) for the root
 };
 
+// An edge waiting in the best-first queue of growEdges.
+struct EdgeCandidate {
+  int from = 0;
+  int to = 0;
+  int segment = 0;        // index of the tree segment of this edge
+  double priority = 0.0;  // largest first
+  uint8_t wideCone = 1;   // the edge may use g_dAngle1 as its cone limit instead of 60 degrees
+};
+
+// A possible continuation at the end of the edge being expanded.
+struct ChildCandidate {
+  Vec3 offset;  // candidate position minus the edge's end position
+  int vertex = 0;
+  double deviation = 0.0;  // radians between offset and the edge direction
+  double length = 0.0;     // graph distance from the edge's end
+  double sine = 0.0;       // sin(deviation)
+  uint8_t done = 0;
+  uint8_t wideCone = 1;
+};
+
+// Max-heap of edge candidates on priority in an array (children of k at 2k + 1, 2k + 2).
+// push sifts up while strictly greater than the parent; pop moves the hole at the top down
+// to a leaf along the larger child (the right one unless smaller than the left), puts the
+// last entry there and sifts it up.
+class EdgeQueue {
+ public:
+  void push(const EdgeCandidate& e);
+  EdgeCandidate pop();  // requires !empty()
+  bool empty() const { return heap_.empty(); }
+  size_t size() const { return heap_.size(); }
+  const std::vector<EdgeCandidate>& entries() const { return heap_; }
+
+ private:
+  void siftUp(size_t hole, const EdgeCandidate& e);
+  std::vector<EdgeCandidate> heap_;
+};
+
 class TreeReconstructor {
  public:
   uint32_t nVoxels = 0;
   std::vector<uint32_t> voxelIndex;  // voxel of each vertex, ascending
   std::vector<Vec3> positions;       // voxel centre; its tag becomes the status
-  std::vector<Vec3> directions;      // direction field
-  NeighbourMatrix distances;         // edge lengths (> 0 = edge) and edge marks
+  std::vector<Vec3> directions;      // direction field; length = relative radius
+  // Edge lengths (> 0 = edge; -1 none; the diagonal of a vertex found by its own radius
+  // query holds minus the volume diagonal) and the edge marks of the growth passes.
+  NeighbourMatrix distances;
   std::vector<uint8_t> visited;
   double markerSize = 0.3;
   const VoxelVolume* volume = nullptr;  // not owned
@@ -40,13 +86,20 @@ class TreeReconstructor {
   std::vector<SkeletonNode> skeletonNodes;
 
   TreeReconstructor() = default;
+  ~TreeReconstructor();
   TreeReconstructor(const TreeReconstructor&) = delete;
   TreeReconstructor& operator=(const TreeReconstructor&) = delete;
 
   void clear();
+  // True when the vertex arrays, the matrices and a volume exist (the later passes need all).
+  bool hasGraph() const { return volume != nullptr && !distances.empty() && positions.size() == nVoxels; }
+  // True when v names a vertex of the current graph.
+  bool isVertex(int v) const { return v >= 0 && static_cast<uint32_t>(v) < nVoxels; }
+
   void buildVoxelGraph(const VoxelVolume& volume);
   void computeDirectionField();
-  void buildNeighbourGraph(uint32_t K);
+  // Returns false (after "Memory allocation error!") when the matrices cannot be had.
+  bool buildNeighbourGraph(uint32_t K);
   void linkTrunkSeeds();
   void deleteSelectedVoxel();
   bool buildShortestPathTree();
@@ -62,4 +115,10 @@ class TreeReconstructor {
 
   // Drawing (render library).
   void drawGraph();
+  // One solid sphere from a display list compiled on the first call (which draws nothing).
+  static void drawMarkerSphere(double radius, int slices, int stacks);
+  void drawSkeleton() const;
+  void drawDirectionField();
+  // A cone of slant length 0.1 and half-angle 30 degrees with its tip at tip, along unit d.
+  static void drawArrowHead(const Vec3& tip, const Vec3& d);
 };

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-Vec3 difference(const Vec3& a, const Vec3& b) { return Vec3(a.x - b.x, a.y - b.y, a.z - b.z, a.status | b.status); }
+Vec3 difference(const Vec3& a, const Vec3& b) {
+  return Vec3(a.x - b.x, a.y - b.y, a.z - b.z, a.status | b.status);
+}
 
-double length(const Vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+double length(const Vec3& v) {
+  return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
 
 void normalise(Vec3& v) {
   if (v.status != kVecValid) {
@@ -22,7 +26,9 @@ void normalise(Vec3& v) {
   v.z /= len;
 }
 
-double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double dot(const Vec3& a, const Vec3& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3 cross(const Vec3& a, const Vec3& b) {
   return Vec3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, kVecValid);
@@ -50,10 +56,22 @@ Vec3 catmullRomPoint(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3&
 
 void rotate(Mat4& M, double angle, double ax, double ay, double az) {
   double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-  double R[16] = {t * ax * ax + c,      t * ax * ay + s * az, t * ax * az - s * ay, 0,
-                  t * ax * ay - s * az, t * ay * ay + c,      t * ay * az + s * ax, 0,
-                  t * ax * az + s * ay, t * ay * az - s * ax, t * az * az + c,      0,
-                  0,                    0,                    0,                    1};
+  double R[16] = {t * ax * ax + c,
+                  t * ax * ay + s * az,
+                  t * ax * az - s * ay,
+                  0,
+                  t * ax * ay - s * az,
+                  t * ay * ay + c,
+                  t * ay * az + s * ax,
+                  0,
+                  t * ax * az + s * ay,
+                  t * ay * az - s * ax,
+                  t * az * az + c,
+                  0,
+                  0,
+                  0,
+                  0,
+                  1};
   Mat4 out = Mat4::zero();
   // Column-major: element (row j, column g) at index 4g + j.
   for (int g = 0; g < 4; ++g)

@@ -21,15 +21,21 @@ struct TreeSegment {
   double endRadius = 0.0;
   double displayStartRadius = 0.0;
   double displayEndRadius = 0.0;
-  int32_t parent = -1;         // index of the parent segment; -1 for the root segment
-  uint32_t childCount = 0;     // children taking part in tracing; may be lower than children.size()
+  int32_t parent = -1;      // index of the parent segment; -1 for the root segment
+  uint32_t childCount = 0;  // children taking part in tracing; may be lower than children.size()
   std::vector<uint32_t> children;
 };
 
+// Entries of children that take part in tracing: childCount, capped at the list length.
+// Callers still skip entries that are not valid segment indices.
+inline uint32_t tracedChildCount(const TreeSegment& s) {
+  return s.childCount < s.children.size() ? s.childCount : static_cast<uint32_t>(s.children.size());
+}
+
 struct Branch {
-  std::vector<Vec3> nodes;     // polyline from base to tip; emptied when the branch is pruned
-  std::vector<double> radii;   // one per node
-  int32_t order = 0;           // 1 for the trunk, parent's order + 1 for others; -1 while unassigned
+  std::vector<Vec3> nodes;    // polyline from base to tip; emptied when the branch is pruned
+  std::vector<double> radii;  // one per node
+  int32_t order = 0;          // 1 for the trunk, parent's order + 1 for others; -1 while unassigned
 };
 
 class TreeModel {
@@ -76,6 +82,16 @@ class TreeModel {
   bool isBuilt() const { return built; }
   // Runs listBuilder when one is installed.
   void buildDisplay();
+
+  // Steps of rebuild, in the order it runs them (public so that each can be checked alone).
+  // Pipe-model start radii from the root segment, then end radii over every segment.
+  void computeRadii();
+  // Replaces branches by the branches traced from segment 0 (a loop, never recursion).
+  void traceBranches();
+  // Branch orders by fork position, the optional trunk refinement; sets built.
+  void assignOrders();
+  // Empties the nodes of every branch shorter than g_dTwigRemoveRatio times the trunk length.
+  void pruneTwigs();
 
   // Writes the branches to path with its last three characters replaced by "txt".
   // Returns false (with a message naming the path) when the file cannot be written.

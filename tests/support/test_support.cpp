@@ -40,7 +40,9 @@ std::string readFile(const std::string& path) {
   return ss.str();
 }
 
-bool fileExists(const std::string& path) { return fs::exists(path); }
+bool fileExists(const std::string& path) {
+  return fs::exists(path);
+}
 
 StdoutCapture::StdoutCapture() {
   std::fflush(stdout);

@@ -1,0 +1,233 @@
+#include "app/commands.h"
+
+#include <chrono>
+#include <cstdlib>
+
+#include "app/globals.h"
+#include "app/settings.h"
+#include "foliage/tree_display.h"
+
+int g_nSavedWindowWidth = 1600, g_nSavedWindowHeight = 900;
+
+const MenuEntry kMenuEntries[kMenuEntryCount] = {
+    {"Delete(key=Delete)", 0},
+    {"Insert(key=Insert)", 1},
+    {"Construct Branches(key='b')", 2},
+};
+
+namespace {
+
+WindowOps g_windowOps;
+
+constexpr float kRotationStep = 5.0f;     // degrees per key press
+constexpr float kCameraStep = 0.5f;       // model units per key press
+constexpr double kPointOffsetStep = 1.0;  // model units per key press
+constexpr double kMarkerStep = 0.02;
+constexpr double kMarkerFloor = 0.04;  // '.' lowers the size only while it is above this
+
+// Runs work and returns its duration in seconds, counted in whole milliseconds.
+template <typename Work>
+double timedSeconds(Work work) {
+  const auto begin = std::chrono::steady_clock::now();
+  work();
+  const auto elapsed = std::chrono::steady_clock::now() - begin;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 1000.0;
+}
+
+void endProcess() {
+  if (g_windowOps.exit)
+    g_windowOps.exit(0);
+  else
+    std::exit(0);
+}
+
+void growMarker() {
+  g_reconstructor.markerSize += kMarkerStep;
+}
+
+void shrinkMarker() {
+  if (g_reconstructor.markerSize > kMarkerFloor) g_reconstructor.markerSize -= kMarkerStep;
+}
+
+void toggleLevelLines() {
+  g_bLevelLines = !g_bLevelLines;
+  rebuildTreeDisplay(g_reconstructor.model);
+}
+
+void buildPathTree() {
+  if (g_reconstructor.buildShortestPathTree()) g_bShowPathTree = true;
+}
+
+// Layer toggles of keys 1 to 5 (they normally reach the panel first).
+bool toggleLayer(unsigned char key) {
+  bool* layers[] = {&g_bShowPoints, &g_bShowAxis, &g_bShowVoxel, &g_bShowGraph, &g_bShowTree};
+  if (key < '1' || key > '5') return false;
+  bool& layer = *layers[key - '1'];
+  layer = !layer;
+  return true;
+}
+
+bool viewKey(unsigned char key) {
+  switch (key) {
+    case '8':
+      g_dPointOffsetX -= kPointOffsetStep;
+      return true;
+    case '9':
+      g_dPointOffsetX += kPointOffsetStep;
+      return true;
+    case 'a':
+      g_fRotY += kRotationStep;
+      return true;
+    case 'd':
+      g_fRotY -= kRotationStep;
+      return true;
+    case 'w':
+      g_fRotX += kRotationStep;
+      return true;
+    case 's':
+      g_fRotX -= kRotationStep;
+      return true;
+    case 'q':
+      g_fRotZ += kRotationStep;
+      return true;
+    case 'e':
+      g_fRotZ -= kRotationStep;
+      return true;
+    case 'z':
+      g_fCamZ += kCameraStep;
+      return true;
+    case 'x':
+      g_fCamZ -= kCameraStep;
+      return true;
+    case 'r':
+      resetView();
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool pipelineKey(unsigned char key) {
+  switch (key) {
+    case kKeyEscape:
+      endProcess();
+      return true;
+    case ',':
+      growMarker();
+      return true;
+    case '.':
+      shrinkMarker();
+      return true;
+    case '7':
+      toggleLevelLines();
+      return true;
+    case 'f':
+      refineTreeTimed();
+      return true;
+    case 'g':
+      g_reconstructor.buildVoxelGraph(g_voxelVolume);
+      return true;
+    case 't':
+      g_voxelVolume.thin();
+      return true;
+    case 'p':
+      buildPathTree();
+      return true;
+    case 'm':
+      g_bShowGroundPoints = !g_bShowGroundPoints;
+      return true;
+    case 'n':
+      g_bShowDirections = !g_bShowDirections;
+      return true;
+    case kKeyDelete:
+      g_reconstructor.deleteSelectedVoxel();
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void setWindowOps(const WindowOps& ops) {
+  g_windowOps = ops;
+}
+
+void resetView() {
+  g_fRotX = 10.0f;
+  g_fRotY = 0.0f;
+  g_fRotZ = 0.0f;
+  g_fCamX = 0.0f;
+  g_fCamY = -10.0f;
+  g_fCamZ = -20.0f;
+  g_dPointOffsetX = 0.0;
+}
+
+void toggleFullscreen() {
+  if (g_bFullscreen) {
+    if (g_windowOps.position) g_windowOps.position(4, 35);
+    if (g_windowOps.reshape) g_windowOps.reshape(g_nSavedWindowWidth, g_nSavedWindowHeight);
+    g_bFullscreen = false;
+  } else {
+    if (g_windowOps.position) g_windowOps.position(0, 0);
+    g_nSavedWindowWidth = g_nWindowWidth;
+    g_nSavedWindowHeight = g_nWindowHeight;
+    if (g_windowOps.fullScreen) g_windowOps.fullScreen();
+    g_bFullscreen = true;
+  }
+}
+
+void reconstructTree() {
+  g_voxelVolume.thin();
+  g_reconstructor.buildVoxelGraph(g_voxelVolume);
+  g_dRunTime = 0.0;
+  const double seconds = timedSeconds([] { g_reconstructor.reconstruct(); });
+  g_bShowGraph = false;
+  g_bShowTree = true;
+  g_bShowPathTree = false;
+  g_bShowPoints = false;
+  g_dRunTime = seconds;
+}
+
+void refineTreeTimed() {
+  g_dRunTime = 0.0;
+  g_dRunTime = timedSeconds([] { g_reconstructor.refineTree(); });
+}
+
+bool keyboardCommand(unsigned char key) {
+  return toggleLayer(key) || viewKey(key) || pipelineKey(key);
+}
+
+bool specialKeyCommand(int key) {
+  switch (key) {
+    case kSpecialKeyF1:
+      g_recorder.start();
+      g_bCapturing = true;
+      return true;
+    case kSpecialKeyF2:
+      g_recorder.stop();
+      g_bCapturing = false;
+      return true;
+    case kSpecialKeyF10:
+      toggleFullscreen();
+      return true;
+    case kSpecialKeyLeft:
+      g_fCamX -= kCameraStep;
+      return true;
+    case kSpecialKeyRight:
+      g_fCamX += kCameraStep;
+      return true;
+    case kSpecialKeyUp:
+      g_fCamY += kCameraStep;
+      return true;
+    case kSpecialKeyDown:
+      g_fCamY -= kCameraStep;
+      return true;
+    default:
+      return false;
+  }
+}
+
+void menuCommand(int value) {
+  if (value == 0) g_reconstructor.deleteSelectedVoxel();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The user commands behind the keyboard, the special keys, the popup menu and the panel
+// buttons. GL-free: window changes go through WindowOps, which the window code fills in, so
+// tests drive every command without a window.
+//
+// Expected use in the GLUT callbacks:
+//   keyboard: if (!panelKeyboard(key, x, y)) keyboardCommand(key); glutPostRedisplay();
+//   special:  if (panelSpecial(key, x, y)) return; specialKeyCommand(key); glutPostRedisplay();
+//   menu:     menuCommand(value);
+
+#include <cstdint>
+
+// GLUT's special-key codes (same values as GLUT_KEY_*), so this header needs no GL headers.
+constexpr int kSpecialKeyF1 = 1;
+constexpr int kSpecialKeyF2 = 2;
+constexpr int kSpecialKeyF7 = 7;
+constexpr int kSpecialKeyF10 = 10;
+constexpr int kSpecialKeyLeft = 100;
+constexpr int kSpecialKeyUp = 101;
+constexpr int kSpecialKeyRight = 102;
+constexpr int kSpecialKeyDown = 103;
+constexpr int kSpecialKeyInsert = 108;
+// GLUT reports Esc and Delete through the keyboard callback as these characters.
+constexpr unsigned char kKeyEscape = 27;
+constexpr unsigned char kKeyDelete = 127;
+
+// Window operations the full-screen toggle and Esc need; null members do nothing, except
+// exit, which falls back to std::exit. An installed exit is expected to end the process.
+struct WindowOps {
+  void (*position)(int x, int y) = nullptr;
+  void (*reshape)(int width, int height) = nullptr;
+  void (*fullScreen)() = nullptr;
+  void (*exit)(int status) = nullptr;
+};
+void setWindowOps(const WindowOps& ops);
+
+// Window size restored when leaving full screen; 1600 x 900 until full screen is first entered.
+extern int g_nSavedWindowWidth, g_nSavedWindowHeight;
+
+// "Reset scene": rotation 10, 0, 0, camera 0, -10, -20, point offset 0.
+void resetView();
+// "Fullscreen" and F10: enters full screen at (0, 0) saving the current size, or returns to
+// (4, 35) at the saved size.
+void toggleFullscreen();
+// "Reconstruct tree" and b: thin, voxel graph, timed reconstruction, then the tree layer
+// alone is shown; g_dRunTime holds the reconstruction time in seconds.
+void reconstructTree();
+// Key f: timed best-first regrowth; g_dRunTime holds its time in seconds.
+void refineTreeTimed();
+
+// Runs the command of a key the panel did not take. Returns true when the key has a command
+// (the caller requests a redisplay after every key in any case). Esc ends the process with
+// status 0 through WindowOps::exit.
+bool keyboardCommand(unsigned char key);
+// Runs the command of a special key the panel did not take; true when the key has one.
+bool specialKeyCommand(int key);
+
+// Popup menu on the right mouse button, in order.
+struct MenuEntry {
+  const char* label;
+  int value;
+};
+constexpr int kMenuEntryCount = 3;
+extern const MenuEntry kMenuEntries[kMenuEntryCount];
+// Runs a menu entry by value: 0 deletes the selected voxel; 1 and 2 change nothing.
+void menuCommand(int value);

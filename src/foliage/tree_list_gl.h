@@ -1,0 +1,14 @@
+#pragma once
+// The tree display list: branches (tubes, or depth-coloured lines in level-lines mode) and
+// the leaves of the segments nearest every branch tip, compiled once and replayed per frame.
+
+#include "tree/tree_model.h"
+
+// Recompiles the leaf shape, then compiles model.treeList afresh (the old list is deleted).
+void buildTreeList(TreeModel& model);
+
+// Replays the tree list; draws nothing unless the model is built and a list exists.
+void drawTree(const TreeModel& model);
+
+// Makes TreeModel::buildDisplay compile the tree list with buildTreeList.
+void installTreeListBuilder();

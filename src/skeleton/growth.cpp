@@ -1,0 +1,442 @@
+// The two growth passes over the voxel graph: the space-colonisation growth of
+// "Reconstruct tree" and the best-first regrowth along the graph edges of key f. Both hand
+// their result to the tree model as segments.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+
+#include "app/settings.h"
+#include "skeleton/tree_reconstructor.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadiansPerDegree = kPi / 180.0;
+constexpr int kMaxIterations = 800;
+// The growth stops once no more than this share of the vertices is left unvisited.
+constexpr double kStopShare = 0.005;
+
+float unvisitedShare(int64_t remaining, uint32_t n) {
+  return static_cast<float>(remaining) / static_cast<float>(n);
+}
+
+uint32_t countVisited(const std::vector<uint8_t>& visited) {
+  return static_cast<uint32_t>(std::count_if(visited.begin(), visited.end(), [](uint8_t v) { return v != 0; }));
+}
+
+// Angle in degrees between the node's growth direction and v, or a negative value when it
+// cannot be measured (direction invalid or either vector shorter than 1e-10).
+double growthAngleDegrees(const Vec3& direction, const Vec3& v, double lengthV) {
+  const double lengthD = length(direction);
+  if (direction.status != kVecValid || lengthD < 1e-10 || lengthV < 1e-10) return -1.0;
+  const double c = (direction.x * v.x + direction.y * v.y + direction.z * v.z) / (lengthD * lengthV);
+  return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / kPi;
+}
+
+// One attraction point p acting on its nearest node.
+void attract(SkeletonNode& node, const Vec3& p) {
+  if (p.status != kVecValid || node.position.status != kVecValid) {
+    if (g_dConstraintAngle > 0.0) {
+      node.attractionCount += 1;
+      node.pull.status |= kVecFromInvalid;
+    }
+    return;
+  }
+  const Vec3 v = difference(p, node.position);
+  const double lengthV = length(v);
+  const double theta = growthAngleDegrees(node.direction, v, lengthV);
+  const bool accepted = theta >= 0.0 ? g_dConstraintAngle > theta : g_dConstraintAngle > 0.0;
+  if (!accepted) return;
+  node.attractionCount += 1;
+  if (lengthV == 0.0) {
+    node.pull.status |= kVecFromZeroLength;
+    return;
+  }
+  node.pull.x += v.x / lengthV;
+  node.pull.y += v.y / lengthV;
+  node.pull.z += v.z / lengthV;
+}
+
+// Angle between the horizontal projections of a and b, statuses ignored; 0 when either
+// projection is shorter than 1e-10.
+double horizontalAngle(const Vec3& a, const Vec3& b) {
+  const double la = std::sqrt(a.x * a.x + a.z * a.z), lb = std::sqrt(b.x * b.x + b.z * b.z);
+  if (la < 1e-10 || lb < 1e-10) return 0.0;
+  const double c = (a.x * b.x + a.z * b.z) / (la * lb);
+  return std::acos(std::clamp(c, -1.0, 1.0));
+}
+
+TreeSegment makeSegment(const Vec3& start, const Vec3& end, int32_t parent) {
+  TreeSegment s;
+  s.start = start;
+  s.end = end;
+  s.parent = parent;
+  return s;
+}
+
+}  // namespace
+
+// ---- EdgeQueue ----
+
+void EdgeQueue::siftUp(size_t hole, const EdgeCandidate& e) {
+  while (hole > 0) {
+    const size_t parent = (hole - 1) / 2;
+    if (!(e.priority > heap_[parent].priority)) break;
+    heap_[hole] = heap_[parent];
+    hole = parent;
+  }
+  heap_[hole] = e;
+}
+
+void EdgeQueue::push(const EdgeCandidate& e) {
+  heap_.push_back(e);
+  siftUp(heap_.size() - 1, e);
+}
+
+EdgeCandidate EdgeQueue::pop() {
+  const EdgeCandidate top = heap_.front();
+  const EdgeCandidate last = heap_.back();
+  heap_.pop_back();
+  const size_t len = heap_.size();
+  if (len == 0) return top;
+  size_t hole = 0;
+  while (2 * hole + 2 < len) {
+    size_t child = 2 * hole + 2;
+    if (heap_[child].priority < heap_[child - 1].priority) --child;
+    heap_[hole] = heap_[child];
+    hole = child;
+  }
+  if (2 * hole + 2 == len) {
+    heap_[hole] = heap_[2 * hole + 1];
+    hole = 2 * hole + 1;
+  }
+  siftUp(hole, last);
+  return top;
+}
+
+// ---- Space colonisation ----
+
+bool TreeReconstructor::reconstruct() {
+  const uint32_t n = nVoxels;
+  if (!hasGraph() || visited.size() != n) return false;
+
+  const uint64_t layer =
+      static_cast<uint64_t>(std::max(volume->dimX, 0)) * static_cast<uint64_t>(std::max(volume->dimZ, 0));
+  std::printf("%ld\n", static_cast<long>(layer));
+
+  std::vector<uint32_t> base;
+  Vec3 mean;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (voxelIndex[i] >= layer) continue;
+    base.push_back(i);
+    mean.x += positions[i].x;
+    mean.y += positions[i].y;
+    mean.z += positions[i].z;
+    mean.status |= positions[i].status;
+  }
+  if (base.empty()) {
+    std::printf("No vertex in the lowest voxel layer: the skeleton and the tree are left as they were\n");
+    return false;
+  }
+  mean.x /= base.size();
+  mean.y /= base.size();
+  mean.z /= base.size();
+
+  uint32_t root = base[0];
+  if (base.size() >= 3) {
+    double best = graphDistance(positions[root], mean);
+    for (uint32_t i : base) {
+      const double d = graphDistance(positions[i], mean);
+      if (d < best) {
+        best = d;
+        root = i;
+      }
+    }
+  }
+  std::printf("s1=%ld ", static_cast<long>(root));
+
+  std::vector<uint32_t> neighbours;
+  for (uint32_t i = 0; i < n; ++i) {
+    if (distances.length(root, i) > 0.0) neighbours.push_back(i);
+  }
+  if (neighbours.empty()) {
+    std::printf("\nRoot vertex %ld has no neighbour: the skeleton and the tree are left as they were\n",
+                static_cast<long>(root));
+    return false;
+  }
+  uint32_t second = neighbours[0];
+  if (neighbours.size() >= 3) {
+    auto angleToUp = [&](uint32_t i) {
+      Vec3 offset = difference(positions[i], positions[root]);
+      normalise(offset);
+      return offset.status != kVecValid ? 0.0 : std::acos(std::clamp(offset.y, -1.0, 1.0));
+    };
+    double best = angleToUp(second);
+    for (uint32_t i : neighbours) {
+      const double a = angleToUp(i);
+      if (a < best - 1e-5) {
+        best = a;
+        second = i;
+      }
+    }
+  }
+  std::printf("s2=%ld\n", static_cast<long>(second));
+
+  distances.clearMarks();
+  std::fill(visited.begin(), visited.end(), 0);
+  rootVoxel = refineRoot = static_cast<int>(root);
+  secondVoxel = refineSecond = static_cast<int>(second);
+  growSkeleton(rootVoxel);
+
+  const uint32_t v = countVisited(visited);
+  const float share = 100.0f * static_cast<float>(v) / static_cast<float>(n);
+  std::printf("%2.1f%%(%ld/%ld) points have been visited!\n", share, static_cast<long>(v), static_cast<long>(n));
+  notGrown = false;
+  return true;
+}
+
+void TreeReconstructor::growSkeleton(int root) {
+  const uint32_t n = nVoxels;
+  if (positions.size() != n || visited.size() != n || !isVertex(root)) return;
+  std::vector<double> nearestDistance(n, 1000000.0);
+  std::vector<uint32_t> nearestNode(n, 0);
+
+  std::printf("processing...\n");
+  visited[root] = 1;
+  skeletonNodes.clear();
+  SkeletonNode first;
+  first.position = positions[root];
+  first.pull = Vec3(0, 1, 0);
+  first.direction = Vec3(0, 1, 0);
+  skeletonNodes.push_back(first);
+
+  int64_t remaining = static_cast<int64_t>(n) - 1;
+  // nearStart: first node the nearest-node search examines; growStart: first node that may
+  // grow and kill; lag1, lag2: history of the speed-up rotation.
+  size_t nearStart = 0, growStart = 0, lag1 = 0, lag2 = 0;
+  if (unvisitedShare(remaining, n) > kStopShare) {
+    for (int iteration = 0; iteration < kMaxIterations; ++iteration) {
+      const size_t C = skeletonNodes.size();
+      for (SkeletonNode& node : skeletonNodes) {
+        node.attractionCount = 0;
+        node.pull = Vec3();
+      }
+
+      // Attraction: each vertex keeps its nearest node, so only nodes from nearStart on are new.
+      for (uint32_t i = 0; i < n; ++i) {
+        if (visited[i] != 0) continue;
+        uint32_t k = nearestNode[i];
+        double d = nearestDistance[i];
+        for (size_t c = nearStart; c < C; ++c) {
+          const double dc = graphDistance(positions[i], skeletonNodes[c].position);
+          if (dc < d) {
+            d = dc;
+            k = static_cast<uint32_t>(c);
+          }
+        }
+        nearestNode[i] = k;
+        nearestDistance[i] = d;
+        if (d < g_dInfluenceRadius) attract(skeletonNodes[k], positions[i]);
+      }
+
+      // Growth: one new node per attracted node, a step along its mean pull.
+      size_t created = 0;
+      for (size_t k = growStart; k < C; ++k) {
+        if (skeletonNodes[k].attractionCount <= 0) continue;
+        normalise(skeletonNodes[k].pull);
+        const Vec3 unit = skeletonNodes[k].pull;
+        const Vec3 from = skeletonNodes[k].position;
+        skeletonNodes[k].childNodes.push_back(static_cast<uint32_t>(C + created));
+        SkeletonNode grown;
+        grown.position = Vec3(from.x + g_dStepSize * unit.x, from.y + g_dStepSize * unit.y,
+                              from.z + g_dStepSize * unit.z, unit.status | from.status);
+        grown.pull = unit;
+        grown.direction = unit;
+        skeletonNodes.push_back(grown);
+        ++created;
+      }
+
+      if (created > 0 && g_bSpeedup) {
+        growStart = lag1;
+        lag1 = lag2;
+        lag2 = nearStart;
+        nearStart = C;
+      }
+
+      // Kill: vertices close to a recent node are consumed.
+      const size_t N = skeletonNodes.size();
+      if (growStart < N) {
+        for (uint32_t j = 0; j < n; ++j) {
+          if (visited[j] != 0) continue;
+          for (size_t k = growStart; k < N; ++k) {
+            if (graphDistance(positions[j], skeletonNodes[k].position) < g_dKillDistance) {
+              visited[j] = 1;
+              --remaining;
+              break;
+            }
+          }
+        }
+      }
+      if (!(unvisitedShare(remaining, n) > kStopShare)) break;
+    }
+  }
+  std::printf("Size of skeleton nodes = %d, over\n", static_cast<int>(skeletonNodes.size()));
+
+  // Hand-over, breadth-first: the segment ending at a node has the node's breadth-first place.
+  model.clear();
+  const SkeletonNode& rootNode = skeletonNodes[0];
+  TreeSegment rootSegment =
+      makeSegment(Vec3(rootNode.position.x, rootNode.position.y - 0.2, rootNode.position.z, rootNode.position.status),
+                  rootNode.position, -1);
+  uint32_t assigned = 0;
+  for (size_t c = 0; c < rootNode.childNodes.size(); ++c) rootSegment.children.push_back(++assigned);
+  rootSegment.childCount = static_cast<uint32_t>(rootSegment.children.size());
+  model.appendSegment(rootSegment);
+
+  std::vector<int32_t> segmentOf(skeletonNodes.size(), 0);
+  std::deque<uint32_t> queue{0};
+  int32_t nextSegment = 1;
+  while (!queue.empty()) {
+    const uint32_t p = queue.front();
+    queue.pop_front();
+    for (uint32_t c : skeletonNodes[p].childNodes) {
+      TreeSegment s = makeSegment(skeletonNodes[p].position, skeletonNodes[c].position, segmentOf[p]);
+      for (size_t g = 0; g < skeletonNodes[c].childNodes.size(); ++g) s.children.push_back(++assigned);
+      s.childCount = static_cast<uint32_t>(s.children.size());
+      model.appendSegment(s);
+      segmentOf[c] = nextSegment++;
+      queue.push_back(c);
+    }
+  }
+  model.finalise();
+}
+
+// ---- Best-first edge growth ----
+
+bool TreeReconstructor::refineTree() {
+  const uint32_t n = nVoxels;
+  if (!hasGraph() || notGrown || visited.size() != n) return false;
+  if (!isVertex(refineRoot) || !isVertex(refineSecond)) {
+    std::printf("Refine: root pair %d, %d is not in the current graph of %u vertices; reconstruct the tree first\n",
+                refineRoot, refineSecond, n);
+    return false;
+  }
+  if (g_nKNN != g_nKNNUsed && !buildNeighbourGraph(g_nKNN > 0 ? static_cast<uint32_t>(g_nKNN) : 0u)) return false;
+  linkTrunkSeeds();
+  distances.clearMarks();
+  std::fill(visited.begin(), visited.end(), 0);
+  growEdges(static_cast<uint32_t>(refineRoot), static_cast<uint32_t>(refineSecond));
+
+  const uint32_t v = countVisited(visited);
+  std::printf("%2.1f%%(%ld/%ld) points have been visited!\n", 100.0 * v / n, static_cast<long>(v),
+              static_cast<long>(n));
+  return true;
+}
+
+void TreeReconstructor::growEdges(uint32_t r, uint32_t s) {
+  const uint32_t n = nVoxels;
+  if (r >= n || s >= n || !hasGraph() || visited.size() != n) return;
+  const double A1 = g_dAngle1 * kRadiansPerDegree, A2 = g_dAngle2 * kRadiansPerDegree;
+  const double A3 = g_dAngle3 * kRadiansPerDegree, A4 = g_dAngle4 * kRadiansPerDegree;
+  const double narrowCone = 60.0 * kRadiansPerDegree;
+  const double minLength = 1.2 * g_dVoxelSize;
+
+  distances.setMark(r, s, 1);
+  distances.setMark(s, r, 1);
+  visited[r] = visited[s] = 1;
+  EdgeQueue queue;
+  EdgeCandidate first;
+  first.from = static_cast<int>(r);
+  first.to = static_cast<int>(s);
+  first.segment = 0;
+  first.priority = 1.0;
+  first.wideCone = 1;
+  queue.push(first);
+
+  model.clear();
+  model.appendSegment(makeSegment(positions[r], positions[s], -1));
+  int last = 0;
+
+  std::vector<ChildCandidate> candidates;
+  std::vector<size_t> selected;
+  while (!queue.empty()) {
+    const EdgeCandidate E = queue.pop();
+    const uint32_t t = static_cast<uint32_t>(E.to);
+    const Vec3 e = difference(positions[t], positions[E.from]);
+    const double cone = E.wideCone ? A1 : narrowCone;
+
+    candidates.clear();
+    double hmin = 0.0;
+    const double* row = distances.row(t);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (visited[i] != 0 || !(row[i] > minLength)) continue;
+      const Vec3 c = difference(positions[i], positions[t]);
+      const double h = angleBetween(c, e);
+      const double l = angleBetween(directions[i], c);
+      double g = horizontalAngle(directions[i], c);
+      if ((directions[i].status != kVecValid || length(directions[i]) < 0.3) && g >= kPi / 2.0) g = kPi - g;
+      if (!(h <= cone && l <= A2 && g <= A4)) continue;
+      ChildCandidate cand;
+      cand.offset = c;
+      cand.vertex = static_cast<int>(i);
+      cand.deviation = h;
+      cand.length = row[i];
+      cand.sine = std::sin(h);
+      candidates.push_back(cand);
+      visited[i] = 1;
+      hmin = candidates.size() == 1 ? h : std::min(hmin, h);
+    }
+    if (candidates.empty()) continue;
+    if (hmin > narrowCone) {
+      for (const ChildCandidate& c : candidates) visited[c.vertex] = 0;
+      continue;
+    }
+
+    // Equal sine and length keep the vertex order.
+    std::stable_sort(candidates.begin(), candidates.end(), [](const ChildCandidate& a, const ChildCandidate& b) {
+      return a.sine < b.sine || (a.sine == b.sine && a.length < b.length);
+    });
+
+    // Selection: a candidate suppresses every later one within A3 of it; far suppressed ones
+    // (beyond 1.5 times its length) are released for other edges.
+    selected.clear();
+    for (size_t p = 0; p < candidates.size(); ++p) {
+      if (candidates[p].done) continue;
+      for (size_t q = p + 1; q < candidates.size(); ++q) {
+        if (candidates[q].done) continue;
+        if (angleBetween(candidates[p].offset, candidates[q].offset) < A3) {
+          candidates[q].done = 1;
+          if (candidates[q].length > 1.5 * candidates[p].length) visited[candidates[q].vertex] = 0;
+        }
+      }
+      candidates[p].done = 1;
+      selected.push_back(p);
+    }
+
+    const bool narrowing = selected.size() > 2 && E.wideCone;
+    for (size_t p : selected) {
+      candidates[p].wideCone = narrowing ? (candidates[p].length >= g_dSearchRadius ? 1 : 0) : 1;
+    }
+
+    model.setChildRange(static_cast<uint32_t>(E.segment), static_cast<int>(selected.size()),
+                        static_cast<uint32_t>(last));
+    for (size_t p : selected) {
+      const ChildCandidate& q = candidates[p];
+      ++last;
+      EdgeCandidate next;
+      next.from = static_cast<int>(t);
+      next.to = q.vertex;
+      next.segment = last;
+      next.priority = 1.0 - q.sine;
+      next.wideCone = q.wideCone;
+      queue.push(next);
+      distances.setMark(t, static_cast<uint32_t>(q.vertex), 1);
+      distances.setMark(static_cast<uint32_t>(q.vertex), t, 1);
+      model.appendSegment(makeSegment(positions[t], positions[q.vertex], E.segment));
+    }
+  }
+  model.indexLevels();
+  model.applyLevel();
+}

@@ -1,0 +1,176 @@
+#include "tree/branch_mesh.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+
+#include "app/settings.h"
+#include "tree/tree_model.h"
+
+namespace {
+
+struct ColourStop {
+  int index;
+  int r, g, b;
+};
+
+// Anchors of the depth ramp; entries in between are interpolated linearly. The red stays
+// full from 143 to 173 and then falls unevenly to 205.
+constexpr ColourStop kColourStops[] = {
+    {0, 0, 0, 146},   {16, 0, 0, 255},  {45, 0, 255, 255}, {64, 110, 255, 150}, {86, 255, 255, 0}, {119, 255, 127, 0},
+    {143, 255, 0, 0}, {173, 255, 0, 0}, {196, 242, 0, 0},  {224, 224, 0, 0},    {255, 205, 0, 0},
+};
+
+constexpr int blend(int a, int b, int pos, int span) {
+  return (a * (span - pos) + b * pos + span / 2) / span;
+}
+
+struct ColourTable {
+  unsigned char rgb[256][3] = {};
+};
+
+constexpr ColourTable makeColourTable() {
+  ColourTable t;
+  constexpr int stops = sizeof(kColourStops) / sizeof(kColourStops[0]);
+  for (int s = 0; s + 1 < stops; ++s) {
+    const ColourStop& a = kColourStops[s];
+    const ColourStop& b = kColourStops[s + 1];
+    int span = b.index - a.index;
+    for (int i = a.index; i <= b.index; ++i) {
+      t.rgb[i][0] = static_cast<unsigned char>(blend(a.r, b.r, i - a.index, span));
+      t.rgb[i][1] = static_cast<unsigned char>(blend(a.g, b.g, i - a.index, span));
+      t.rgb[i][2] = static_cast<unsigned char>(blend(a.b, b.b, i - a.index, span));
+    }
+  }
+  return t;
+}
+
+constexpr ColourTable kTable = makeColourTable();
+
+constexpr double kPi = 3.14159265358979323846;
+
+Vec3 zeroInvalid() {
+  return Vec3(0, 0, 0, kVecValid);
+}
+
+Vec3 normalised(Vec3 v) {
+  v.status = kVecValid;
+  normalise(v);
+  return v;
+}
+
+// The first frame vector u, perpendicular to d, chosen by which components of d vanish.
+Vec3 firstFrameU(const Vec3& d) {
+  if (!d.valid()) return zeroInvalid();
+  const double dx = d.x, dy = d.y, dz = d.z;
+  if (dx * dy * dz != 0.0) {
+    double s = std::sqrt(dy * dy + dz * dz);
+    return cross(Vec3(0, dz / s, -dy / s), d);
+  }
+  if (dx == 0.0) return Vec3(0, -dz, dy);
+  if (dy != 0.0) return Vec3(-dy, dx, 0);
+  return Vec3(dz, 0, -dx);
+}
+
+TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int sides) {
+  TubeRing ring;
+  ring.normals.reserve(sides);
+  ring.vertices.reserve(sides);
+  const double half = 0.5 * radius;
+  for (int j = 0; j < sides; ++j) {
+    double theta = j * 2.0 * kPi / sides;
+    double c = std::cos(theta), s = std::sin(theta);
+    Vec3 n(c * u.x + s * w.x, c * u.y + s * w.y, c * u.z + s * w.z);
+    ring.normals.push_back(n);
+    ring.vertices.push_back(Vec3(p.x + n.x * half, p.y + n.y * half, p.z + n.z * half));
+  }
+  return ring;
+}
+
+}  // namespace
+
+const unsigned char* depthColour(int index) {
+  return kTable.rgb[std::clamp(index, 0, 255)];
+}
+
+void subdivideBranch(std::vector<Vec3>& nodes, std::vector<double>& radii) {
+  const size_t m = nodes.size();
+  if (m < 2 || radii.size() != m) return;
+  auto reflect = [](const Vec3& a, const Vec3& b) { return Vec3(2 * a.x - b.x, 2 * a.y - b.y, 2 * a.z - b.z); };
+  std::vector<Vec3> outNodes;
+  std::vector<double> outRadii;
+  outNodes.reserve(2 * m - 1);
+  outRadii.reserve(2 * m - 1);
+  outNodes.push_back(nodes[0]);
+  outRadii.push_back(radii[0]);
+  for (size_t i = 0; i + 1 < m; ++i) {
+    Vec3 before = i == 0 ? reflect(nodes[0], nodes[1]) : nodes[i - 1];
+    Vec3 after = i + 2 < m ? nodes[i + 2] : reflect(nodes[m - 1], nodes[m - 2]);
+    outNodes.push_back(catmullRomPoint(before, nodes[i], nodes[i + 1], after, 0.5));
+    outRadii.push_back(radii[i] + 0.5 * (radii[i + 1] - radii[i]));
+    outNodes.push_back(nodes[i + 1]);
+    outRadii.push_back(radii[i + 1]);
+  }
+  nodes.swap(outNodes);
+  radii.swap(outRadii);
+}
+
+// Each frame after the first is derived from the previous one (u' = w x d', w' = d' x u'), so
+// the frame turns with the polyline instead of being chosen afresh; once a frame is invalid,
+// every later one is too.
+std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
+  const size_t c = nodes.size();
+  std::vector<TubeRing> rings;
+  if (c < 2 || radii.size() < c || sides <= 0) return rings;
+  rings.reserve(c);
+  Vec3 d = difference(nodes[1], nodes[0]);
+  Vec3 u = normalised(firstFrameU(d));
+  Vec3 w = normalised(u.valid() ? cross(d, u) : zeroInvalid());
+  rings.push_back(ringAt(nodes[0], radii[0], u, w, sides));
+  for (size_t i = 0; i + 1 < c; ++i) {
+    Vec3 next = i + 2 < c ? difference(nodes[i + 2], nodes[i + 1]) : difference(nodes[i + 1], nodes[i]);
+    Vec3 u2 = normalised(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
+    Vec3 w2 = normalised(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
+    rings.push_back(ringAt(nodes[i + 1], radii[i + 1], u2, w2, sides));
+    u = u2;
+    w = w2;
+  }
+  return rings;
+}
+
+std::vector<SkeletonLine> skeletonLines(const TreeModel& model) {
+  const std::vector<TreeSegment>& segments = model.segments;
+  std::vector<SkeletonLine> lines;
+  if (segments.empty()) return lines;
+  const bool levelDepths = g_level >= 1 && model.depths.size() == segments.size() && model.depths[0] >= 1;
+
+  // Breadth-first through the traced children; each segment is drawn once.
+  std::vector<int64_t> walkDepth;
+  std::vector<char> reached(segments.size(), 0);
+  std::deque<std::pair<uint32_t, int64_t>> queue;
+  queue.emplace_back(0u, 1);
+  reached[0] = 1;
+  int64_t deepest = 1;
+  while (!queue.empty()) {
+    auto [k, depth] = queue.front();
+    queue.pop_front();
+    lines.push_back(SkeletonLine{k, 0});
+    walkDepth.push_back(depth);
+    deepest = std::max(deepest, depth);
+    const TreeSegment& seg = segments[k];
+    for (uint32_t e = 0; e < tracedChildCount(seg); ++e) {
+      uint32_t child = seg.children[e];
+      if (child >= segments.size() || reached[child]) continue;
+      reached[child] = 1;
+      queue.emplace_back(child, depth + 1);
+    }
+  }
+
+  for (size_t n = 0; n < lines.size(); ++n) {
+    int64_t depth = levelDepths ? model.depths[lines[n].segment] : walkDepth[n];
+    int64_t levels = levelDepths ? g_level : deepest;
+    lines[n].colourIndex = static_cast<int>(std::clamp<int64_t>(depth * 255 / levels, 0, 255));
+  }
+  return lines;
+}
