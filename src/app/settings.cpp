@@ -1,131 +1,92 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-int g_nCurrSelected = 0;
-double g_dVoxelSize = 0.18;
-double g_dConstraintAngle = 90.0;
-bool g_bSpeedup = true;
-bool g_bShowPoints = true;
-bool g_bShowAxis = true;
-bool g_bShowVoxel = false;
-bool g_bShowGraph = true;
-bool g_bShowTree = true;
-bool g_bShowLeaves = true;
-double g_dRunTime = 0.0;
-double g_dTwigRemoveRatio = 0.02;
-double g_dBranchRatio = 2.0;
-double g_dBranchThickness = 0.04;
-int g_nLeafDensity = 4;
-int g_nLeafInfluence = 10;
-double g_dLeafSize = 0.2;
-int g_nLeafPhyllotaxis = 1;
-int g_nCurrLeafModel = 0;
-float g_fBranchColor[3] = {183.0f / 255.0f, 124.0f / 255.0f, 64.0f / 255.0f};
-float g_fLeafColor[3] = {0.1f, 0.5f, 0.15f};
-float g_fBackgroundColor[3] = {1.0f, 1.0f, 1.0f};
-bool g_bRotateAnim = false;
+// Every scalar setting with its start value, in definition order: derived values follow
+// the settings they are derived from, so both the static initialisation and
+// resetSettingsToStartValues() compute them from fresh values.
+#define FRONDAREL_SCALAR_SETTINGS(X)                \
+  X(int, g_nCurrSelected, 0)                        \
+  X(double, g_dVoxelSize, 0.18)                     \
+  X(double, g_dConstraintAngle, 90.0)               \
+  X(bool, g_bSpeedup, true)                         \
+  X(bool, g_bShowPoints, true)                      \
+  X(bool, g_bShowAxis, true)                        \
+  X(bool, g_bShowVoxel, false)                      \
+  X(bool, g_bShowGraph, true)                       \
+  X(bool, g_bShowTree, true)                        \
+  X(bool, g_bShowLeaves, true)                      \
+  X(double, g_dRunTime, 0.0)                        \
+  X(double, g_dTwigRemoveRatio, 0.02)               \
+  X(double, g_dBranchRatio, 2.0)                    \
+  X(double, g_dBranchThickness, 0.04)               \
+  X(int, g_nLeafDensity, 4)                         \
+  X(int, g_nLeafInfluence, 10)                      \
+  X(double, g_dLeafSize, 0.2)                       \
+  X(int, g_nLeafPhyllotaxis, 1)                     \
+  X(int, g_nCurrLeafModel, 0)                       \
+  X(bool, g_bRotateAnim, false)                     \
+  X(double, g_dStepSize, 0.2)                       \
+  X(int, g_nKNN, 16)                                \
+  X(int, g_nKNNUsed, g_nKNN)                        \
+  X(double, g_dKillDistance, 2.0 * g_dStepSize)     \
+  X(double, g_dInfluenceRadius, 10.0 * g_dStepSize) \
+  X(double, g_dSearchRadius, 1.2)                   \
+  X(double, g_dAngle1, 70.0)                        \
+  X(double, g_dAngle2, 70.0)                        \
+  X(double, g_dAngle3, 30.0)                        \
+  X(double, g_dAngle4, 75.0)                        \
+  X(double, g_dFieldRadialExponent, 1.0)            \
+  X(double, g_dFieldHeightExponent, 1.4)            \
+  X(double, g_dFieldTopAngle, 80.0)                 \
+  X(double, g_dFieldBottomAngle, -40.0)             \
+  X(int, g_bRefineTrunk, 0)                         \
+  X(bool, g_bShowGroundPoints, true)                \
+  X(bool, g_bShowDirections, false)                 \
+  X(bool, g_bShowPathTree, false)                   \
+  X(bool, g_bLevelLines, false)                     \
+  X(int32_t, g_level, 0)                            \
+  X(int32_t, g_nMaxLevel, 1)                        \
+  X(double, g_dModelLongitude, 0.0)                 \
+  X(double, g_dModelLatitude, 0.0)                  \
+  X(float, g_fCamX, 0.0f)                           \
+  X(float, g_fCamY, -10.0f)                         \
+  X(float, g_fCamZ, -20.0f)                         \
+  X(float, g_fRotX, 10.0f)                          \
+  X(float, g_fRotY, 0.0f)                           \
+  X(float, g_fRotZ, 0.0f)                           \
+  X(double, g_dPointOffsetX, 0.0)                   \
+  X(int, g_nWindowWidth, 1600)                      \
+  X(int, g_nWindowHeight, 900)                      \
+  X(bool, g_bFullscreen, false)                     \
+  X(bool, g_bCapturing, false)                      \
+  X(double, g_dCurrTime, 0.0)                       \
+  X(double, g_dPrevTime, 0.0)
 
-double g_dStepSize = 0.2;
-int g_nKNN = 16;
-// Derived from the settings above; defined after them so that they are initialised first.
-int g_nKNNUsed = g_nKNN;
-double g_dKillDistance = 2.0 * g_dStepSize;
-double g_dInfluenceRadius = 10.0 * g_dStepSize;
-double g_dSearchRadius = 1.2;
-double g_dAngle1 = 70.0;
-double g_dAngle2 = 70.0;
-double g_dAngle3 = 30.0;
-double g_dAngle4 = 75.0;
-double g_dFieldRadialExponent = 1.0;
-double g_dFieldHeightExponent = 1.4;
-double g_dFieldTopAngle = 80.0;
-double g_dFieldBottomAngle = -40.0;
-int g_bRefineTrunk = 0;
-bool g_bShowGroundPoints = true;
-bool g_bShowDirections = false;
-bool g_bShowPathTree = false;
-bool g_bLevelLines = false;
+#define FRONDAREL_DEFINE_SETTING(type, name, start) type name = start;
+FRONDAREL_SCALAR_SETTINGS(FRONDAREL_DEFINE_SETTING)
+#undef FRONDAREL_DEFINE_SETTING
 
-int32_t g_level = 0;
-int32_t g_nMaxLevel = 1;
+namespace {
+constexpr float kStartBranchColor[3] = {183.0f / 255.0f, 124.0f / 255.0f, 64.0f / 255.0f};
+constexpr float kStartLeafColor[3] = {0.1f, 0.5f, 0.15f};
+constexpr float kStartBackgroundColor[3] = {1.0f, 1.0f, 1.0f};
+}  // namespace
 
-double g_dModelLongitude = 0.0;
-double g_dModelLatitude = 0.0;
-
-float g_fCamX = 0.0f, g_fCamY = -10.0f, g_fCamZ = -20.0f;
-float g_fRotX = 10.0f, g_fRotY = 0.0f, g_fRotZ = 0.0f;
-double g_dPointOffsetX = 0.0;
-int g_nWindowWidth = 1600, g_nWindowHeight = 900;
-bool g_bFullscreen = false;
-bool g_bCapturing = false;
-double g_dCurrTime = 0.0, g_dPrevTime = 0.0;
+float g_fBranchColor[3] = {kStartBranchColor[0], kStartBranchColor[1], kStartBranchColor[2]};
+float g_fLeafColor[3] = {kStartLeafColor[0], kStartLeafColor[1], kStartLeafColor[2]};
+float g_fBackgroundColor[3] = {kStartBackgroundColor[0], kStartBackgroundColor[1], kStartBackgroundColor[2]};
 
 void resetSettingsToStartValues() {
-  g_nCurrSelected = 0;
-  g_dVoxelSize = 0.18;
-  g_dConstraintAngle = 90.0;
-  g_bSpeedup = true;
-  g_bShowPoints = true;
-  g_bShowAxis = true;
-  g_bShowVoxel = false;
-  g_bShowGraph = true;
-  g_bShowTree = true;
-  g_bShowLeaves = true;
-  g_dRunTime = 0.0;
-  g_dTwigRemoveRatio = 0.02;
-  g_dBranchRatio = 2.0;
-  g_dBranchThickness = 0.04;
-  g_nLeafDensity = 4;
-  g_nLeafInfluence = 10;
-  g_dLeafSize = 0.2;
-  g_nLeafPhyllotaxis = 1;
-  g_nCurrLeafModel = 0;
-  g_fBranchColor[0] = 183.0f / 255.0f;
-  g_fBranchColor[1] = 124.0f / 255.0f;
-  g_fBranchColor[2] = 64.0f / 255.0f;
-  g_fLeafColor[0] = 0.1f;
-  g_fLeafColor[1] = 0.5f;
-  g_fLeafColor[2] = 0.15f;
-  g_fBackgroundColor[0] = g_fBackgroundColor[1] = g_fBackgroundColor[2] = 1.0f;
-  g_bRotateAnim = false;
-  g_dStepSize = 0.2;
-  g_nKNN = 16;
-  g_nKNNUsed = g_nKNN;
-  g_dKillDistance = 2.0 * g_dStepSize;
-  g_dInfluenceRadius = 10.0 * g_dStepSize;
-  g_dSearchRadius = 1.2;
-  g_dAngle1 = 70.0;
-  g_dAngle2 = 70.0;
-  g_dAngle3 = 30.0;
-  g_dAngle4 = 75.0;
-  g_dFieldRadialExponent = 1.0;
-  g_dFieldHeightExponent = 1.4;
-  g_dFieldTopAngle = 80.0;
-  g_dFieldBottomAngle = -40.0;
-  g_bRefineTrunk = 0;
-  g_bShowGroundPoints = true;
-  g_bShowDirections = false;
-  g_bShowPathTree = false;
-  g_bLevelLines = false;
-  g_level = 0;
-  g_nMaxLevel = 1;
-  g_dModelLongitude = 0.0;
-  g_dModelLatitude = 0.0;
-  g_fCamX = 0.0f;
-  g_fCamY = -10.0f;
-  g_fCamZ = -20.0f;
-  g_fRotX = 10.0f;
-  g_fRotY = 0.0f;
-  g_fRotZ = 0.0f;
-  g_dPointOffsetX = 0.0;
-  g_nWindowWidth = 1600;
-  g_nWindowHeight = 900;
-  g_bFullscreen = false;
-  g_bCapturing = false;
-  g_dCurrTime = g_dPrevTime = 0.0;
+#define FRONDAREL_RESET_SETTING(type, name, start) name = start;
+  FRONDAREL_SCALAR_SETTINGS(FRONDAREL_RESET_SETTING)
+#undef FRONDAREL_RESET_SETTING
+  std::copy(kStartBranchColor, kStartBranchColor + 3, g_fBranchColor);
+  std::copy(kStartLeafColor, kStartLeafColor + 3, g_fLeafColor);
+  std::copy(kStartBackgroundColor, kStartBackgroundColor + 3, g_fBackgroundColor);
 }
 
 namespace {

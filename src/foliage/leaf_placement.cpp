@@ -16,17 +16,6 @@ const Vec3 kAxisZ(0, 0, 1);
 // Added to a vector whose cross product with the segment direction degenerates.
 const Vec3 kNudge(0.01, 0, 0);
 
-// Cross product that treats an invalid operand as the zero vector.
-Vec3 crossOrZero(const Vec3& a, const Vec3& b) {
-  if (!a.valid() || !b.valid()) return Vec3(0, 0, 0);
-  return cross(a, b);
-}
-
-Vec3 normalised(Vec3 v) {
-  normalise(v);
-  return v;
-}
-
 // a + b; the status is the OR of both statuses.
 Vec3 sum(const Vec3& a, const Vec3& b) {
   return Vec3(a.x + b.x, a.y + b.y, a.z + b.z, a.status | b.status);

@@ -14,17 +14,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kStemSides = 3;
 
-// Cross product that treats an invalid operand as the zero vector.
-Vec3 crossOrZero(const Vec3& a, const Vec3& b) {
-  if (!a.valid() || !b.valid()) return Vec3(0, 0, 0);
-  return cross(a, b);
-}
-
-Vec3 normalised(Vec3 v) {
-  normalise(v);
-  return v;
-}
-
 struct StemFrame {
   Vec3 u, b;
 };

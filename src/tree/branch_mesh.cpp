@@ -54,7 +54,8 @@ Vec3 zeroInvalid() {
   return Vec3(0, 0, 0, kVecValid);
 }
 
-Vec3 normalised(Vec3 v) {
+// Clears the status first, so a vector built from valid parts always normalises.
+Vec3 normalisedAsValid(Vec3 v) {
   v.status = kVecValid;
   normalise(v);
   return v;
@@ -125,13 +126,13 @@ std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vecto
   if (c < 2 || radii.size() < c || sides <= 0) return rings;
   rings.reserve(c);
   Vec3 d = difference(nodes[1], nodes[0]);
-  Vec3 u = normalised(firstFrameU(d));
-  Vec3 w = normalised(u.valid() ? cross(d, u) : zeroInvalid());
+  Vec3 u = normalisedAsValid(firstFrameU(d));
+  Vec3 w = normalisedAsValid(u.valid() ? cross(d, u) : zeroInvalid());
   rings.push_back(ringAt(nodes[0], radii[0], u, w, sides));
   for (size_t i = 0; i + 1 < c; ++i) {
     Vec3 next = i + 2 < c ? difference(nodes[i + 2], nodes[i + 1]) : difference(nodes[i + 1], nodes[i]);
-    Vec3 u2 = normalised(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
-    Vec3 w2 = normalised(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
+    Vec3 u2 = normalisedAsValid(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
+    Vec3 w2 = normalisedAsValid(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
     rings.push_back(ringAt(nodes[i + 1], radii[i + 1], u2, w2, sides));
     u = u2;
     w = w2;

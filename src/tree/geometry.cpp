@@ -34,6 +34,11 @@ Vec3 cross(const Vec3& a, const Vec3& b) {
   return Vec3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, kVecValid);
 }
 
+Vec3 crossOrZero(const Vec3& a, const Vec3& b) {
+  if (!a.valid() || !b.valid()) return Vec3(0, 0, 0);
+  return cross(a, b);
+}
+
 double angleBetween(const Vec3& a, const Vec3& b) {
   if (a.status != kVecValid || b.status != kVecValid) return 0.0;
   if (length(a) < 1e-10 || length(b) < 1e-10) return 0.0;

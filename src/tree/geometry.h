@@ -30,6 +30,13 @@ void normalise(Vec3& v);
 double dot(const Vec3& a, const Vec3& b);
 // Cross product with status 0; callers that must respect invalid operands test them first.
 Vec3 cross(const Vec3& a, const Vec3& b);
+// Cross product that treats an invalid operand as the zero vector (status 0).
+Vec3 crossOrZero(const Vec3& a, const Vec3& b);
+// A normalised copy of v (status rules of normalise).
+inline Vec3 normalised(Vec3 v) {
+  normalise(v);
+  return v;
+}
 // Angle in radians in [0, pi]; 0 if either status is set or either length is below 1e-10.
 double angleBetween(const Vec3& a, const Vec3& b);
 // Point at parameter t on the cubic Catmull-Rom segment between p1 and p2; status 0.

@@ -115,14 +115,22 @@ TEST_F(BatchTest, BrokenFileAmongGoodOnesIsReportedAndTheOthersAreWritten) {
   EXPECT_NE(console.find("c_good.txt: OK"), std::string::npos);
 }
 
-TEST_F(BatchTest, CloudThatGrowsNothingFails) {
-  // A single flat layer of points: one voxel layer, no tree above the root.
+TEST_F(BatchTest, CloudsThatGiveNoTreeFail) {
+  // A flat line of points has no height: no voxel grid.
   std::string flat;
   for (int i = 0; i < 50; ++i) flat += std::to_string(i * 0.01) + " 0 0 0 0\n";
-  std::string cloud = dir_.write("in/flat.txt", flat);
+  // A clump smaller than one voxel: a single graph vertex, so nothing grows from the root.
+  std::string clump;
+  for (int i = 0; i < 50; ++i)
+    clump += std::to_string(0.001 * i) + " " + std::to_string(0.002 * (i % 7)) + " " + std::to_string(0.001 * (i % 5)) +
+             " 0 0\n";
+  dir_.write("in/flat.txt", flat);
+  dir_.write("in/clump.txt", clump);
   std::string console;
-  EXPECT_NE(runBatchWith({"--batch", cloud, "--out", dir_.file("out")}, &console), 0);
-  EXPECT_NE(console.find("flat.txt: FAILED"), std::string::npos) << console;
+  EXPECT_EQ(runBatchWith({"--batch", dir_.file("in"), "--out", dir_.file("out")}, &console), 1);
+  EXPECT_NE(console.find("flat.txt: FAILED, no voxel grid could be built"), std::string::npos) << console;
+  EXPECT_NE(console.find("clump.txt: FAILED, the growth produced no tree"), std::string::npos) << console;
+  EXPECT_FALSE(fileExists(dir_.file("out/clump.txt")));
 }
 
 TEST_F(BatchTest, UnwritableOutputFolderFails) {
