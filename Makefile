@@ -38,7 +38,7 @@ test-sanitize: deps
 	bash scripts/with-display.sh ctest --test-dir build-sanitize --output-on-failure -j$(JOBS) -L gl
 
 bench: build
-	@for b in build/bench/bench_*; do echo "== $$b"; $$b; done
+	@for b in build/bench/bench_*; do echo "== $$b"; bash scripts/with-display.sh $$b; done
 
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -26,9 +26,7 @@ struct BatchOptions {
 
 struct FileResult {
   std::string name;
-  bool ok = false;
-  std::string detail;  // output path or failure reason
-  size_t branches = 0;
+  PipelineResult run;
 };
 
 void printUsage() {
@@ -134,16 +132,23 @@ size_t countDrawnBranches(const TreeModel& model) {
   return n;
 }
 
-FileResult processFile(const std::string& path, const BatchOptions& options) {
-  FileResult result;
-  result.name = fs::path(path).filename().string();
+void printStageTimes(const StageTimes& t) {
+  std::printf("Stage times (s): load %.3f, voxel grid %.3f, thinning %.3f, graph %.3f, growth %.3f, export %.3f\n",
+              t.load, t.voxelGrid, t.thinning, t.graph, t.growth, t.exportFile);
+}
+
+}  // namespace
+
+PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
+                               const std::vector<std::pair<std::string, std::string>>& settings) {
+  PipelineResult result;
+  StageTimes& t = result.times;
   using clock = std::chrono::steady_clock;
-  double tLoad = 0, tGrid = 0, tThin = 0, tGraph = 0, tGrowth = 0, tExport = 0;
 
   resetSettingsToStartValues();
   auto t0 = clock::now();
   bool loaded = g_pointCloud.load(path);
-  tLoad = secondsSince(t0);
+  t.load = secondsSince(t0);
   g_voxelVolume.reset();
   g_reconstructor.clear();
   g_reconstructor.model.clear();
@@ -152,37 +157,35 @@ FileResult processFile(const std::string& path, const BatchOptions& options) {
     result.detail = "cannot read the point cloud";
     return result;
   }
-  for (const auto& [key, value] : options.settings) setSettingByName(key, value, nullptr);
+  for (const auto& [key, value] : settings) setSettingByName(key, value, nullptr);
 
   t0 = clock::now();
   g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
-  tGrid = secondsSince(t0);
+  t.voxelGrid = secondsSince(t0);
   if (g_voxelVolume.cellCount == 0) {
     result.detail = "no voxel grid could be built";
     return result;
   }
   t0 = clock::now();
   g_voxelVolume.thin();
-  tThin = secondsSince(t0);
+  t.thinning = secondsSince(t0);
   t0 = clock::now();
   g_reconstructor.buildVoxelGraph(g_voxelVolume);
-  tGraph = secondsSince(t0);
+  t.graph = secondsSince(t0);
   t0 = clock::now();
   bool grown = g_reconstructor.reconstruct();
-  tGrowth = secondsSince(t0);
-  const TreeModel& model = g_reconstructor.model;
+  t.growth = secondsSince(t0);
+  TreeModel& model = g_reconstructor.model;
   if (!grown || !model.isBuilt() || g_reconstructor.skeletonNodes.size() < 2) {
     result.detail = "the growth produced no tree";
     return result;
   }
+  std::string folder = outFolder;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  std::string outPath = folder + fs::path(path).filename().string();
   t0 = clock::now();
-  std::string outFolder = options.outFolder;
-  if (!outFolder.empty() && outFolder.back() != '/') outFolder += '/';
-  std::string outPath = outFolder + result.name;
-  bool written = g_reconstructor.model.exportTree(outPath, g_pointCloud.scale);
-  tExport = secondsSince(t0);
-  std::printf("Stage times (s): load %.3f, voxel grid %.3f, thinning %.3f, graph %.3f, growth %.3f, export %.3f\n",
-              tLoad, tGrid, tThin, tGraph, tGrowth, tExport);
+  bool written = model.exportTree(outPath, g_pointCloud.scale);
+  t.exportFile = secondsSince(t0);
   if (!written) {
     result.detail = "the tree file could not be written";
     return result;
@@ -192,8 +195,6 @@ FileResult processFile(const std::string& path, const BatchOptions& options) {
   result.detail = outPath.size() >= 3 ? outPath.substr(0, outPath.size() - 3) + "txt" : outPath;
   return result;
 }
-
-}  // namespace
 
 int runBatch(int argc, char** argv) {
   BatchOptions options;
@@ -212,17 +213,19 @@ int runBatch(int argc, char** argv) {
   for (const std::string& file : files) {
     std::printf("=== %s\n", file.c_str());
     std::fflush(stdout);
-    results.push_back(processFile(file, options));
-    if (!results.back().ok) std::printf("ERROR: %s: %s\n", file.c_str(), results.back().detail.c_str());
+    FileResult r{fs::path(file).filename().string(), runTreePipeline(file, options.outFolder, options.settings)};
+    printStageTimes(r.run.times);
+    if (!r.run.ok) std::printf("ERROR: %s: %s\n", file.c_str(), r.run.detail.c_str());
+    results.push_back(r);
     std::fflush(stdout);
   }
   bool allOk = true;
   std::printf("Summary:\n");
   for (const FileResult& r : results) {
-    if (r.ok) {
-      std::printf("  %s: OK, %zu branches -> %s\n", r.name.c_str(), r.branches, r.detail.c_str());
+    if (r.run.ok) {
+      std::printf("  %s: OK, %zu branches -> %s\n", r.name.c_str(), r.run.branches, r.run.detail.c_str());
     } else {
-      std::printf("  %s: FAILED, %s\n", r.name.c_str(), r.detail.c_str());
+      std::printf("  %s: FAILED, %s\n", r.name.c_str(), r.run.detail.c_str());
       allOk = false;
     }
   }
