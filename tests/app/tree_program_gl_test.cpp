@@ -37,6 +37,13 @@ constexpr int kButtonProbeX = 100;
 constexpr int kButtonR = 107, kButtonG = 127, kButtonB = 138;
 constexpr int kFrameR = 84, kFrameG = 91, kFrameB = 95;
 constexpr int kFirstComboItemOffset = 24, kComboItemPitch = 17;
+// Colours of a hovered and of a held button (opaque), where buttons and combos are clicked,
+// and the panel's scroll bar.
+constexpr int kButtonHoveredR = 66, kButtonHoveredG = 150, kButtonHoveredB = 250;
+constexpr int kButtonActiveR = 15, kButtonActiveG = 135, kButtonActiveB = 250;
+constexpr int kButtonClickX = 60;  // left of the centred button labels
+constexpr int kComboClickX = 320;  // right of the item names, left of the arrow button
+constexpr int kScrollBarX = 369;
 // From "Leaf models" down to "Export tree model": Branch color, Leaf color, Background.
 constexpr int kLeafModelsRowsAboveExport = 4;
 
@@ -77,6 +84,14 @@ class LitColour {
   }
   std::vector<bool> reachable_;
 };
+
+// The open combo list: its dark background and the blue of the entry under the pointer.
+bool isPopupBackground(const unsigned char* p) {
+  return p[0] < 60 && p[1] < 60 && p[2] < 60;
+}
+bool isHighlight(const unsigned char* p) {
+  return p[2] > 180 && p[0] < 100 && p[1] > 100 && p[1] < 170;
+}
 
 // Pixels of the scene area (right of the panel) that pass the test.
 size_t sceneCount(const Screenshot& s, const std::function<bool(const unsigned char*)>& test) {
@@ -233,7 +248,6 @@ class TreeProgram : public ::testing::Test {
   void quit() {
     program_->key("Escape");
     EXPECT_EQ(program_->waitExit(30), 0) << program_->output();
-    output_ = program_->output();
     program_.reset();
   }
 
@@ -254,12 +268,65 @@ class TreeProgram : public ::testing::Test {
     program_->runX("xdotool mousemove --window " + program_->windowId() + " 1550 880 2>/dev/null", nullptr);
   }
 
-  // A click on the panel. The pointer stays on the widget until frames have seen both the
-  // press and the release there, then leaves the panel.
-  void clickPanel(int x, int y) {
-    program_->click(x, y);
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  void pointerTo(int x, int y) {
+    program_->runX("xdotool mousemove --window " + program_->windowId() + " " + std::to_string(x) + " " +
+                       std::to_string(y) + " 2>/dev/null",
+                   nullptr);
+  }
+  void leftButton(const char* action) { program_->runX(std::string("xdotool ") + action + " 1 2>/dev/null", nullptr); }
+
+  // Waits until a drawn frame shows at least 8 pixels passing test in the 21 x 7 box about (x, y).
+  bool waitForBox(int x, int y, const std::function<bool(const unsigned char*)>& test, double seconds = 15.0) {
+    auto inBox = [&](const Screenshot& s) {
+      int n = 0;
+      for (int yy = std::max(0, y - 3); yy <= std::min(s.height - 1, y + 3); ++yy)
+        for (int xx = std::max(0, x - 10); xx <= std::min(s.width - 1, x + 10); ++xx) n += test(s.at(xx, yy));
+      return n >= 8;
+    };
+    return inBox(screenshotWhen(inBox, seconds));
+  }
+
+  // Clicks the full-width button on row y. Frames may be slow when the machine is busy, so each
+  // step waits until a drawn frame shows the panel has seen the previous one: hovered, held,
+  // released (hovered again, drawn after the frame that acted on the click).
+  bool clickButton(int y) {
+    auto hovered = [](const unsigned char* p) { return near(p, kButtonHoveredR, kButtonHoveredG, kButtonHoveredB, 4); };
+    auto held = [](const unsigned char* p) { return near(p, kButtonActiveR, kButtonActiveG, kButtonActiveB, 4); };
+    pointerTo(kButtonClickX, y);
+    bool ok = waitForBox(kButtonClickX, y, hovered);
+    if (ok) {
+      leftButton("mousedown");
+      ok = waitForBox(kButtonClickX, y, held);
+      leftButton("mouseup");
+      ok = ok && waitForBox(kButtonClickX, y, hovered);
+    }
     parkPointer();
+    return ok;
+  }
+
+  // Opens the combo on row comboY and chooses its item-th entry, each step confirmed by a
+  // drawn frame: the frame hovered, the list open, the entry highlighted, the list closed.
+  bool chooseComboItem(int comboY, int item) {
+    const int itemY = comboY + kFirstComboItemOffset + item * kComboItemPitch;
+    auto hoveredFrame = [](const unsigned char* p) { return near(p, kButtonR, kButtonG, kButtonB, 4); };
+    auto listShown = [](const unsigned char* p) { return isPopupBackground(p) || isHighlight(p); };
+    auto listGone = [](const unsigned char* p) { return !isPopupBackground(p) && !isHighlight(p); };
+    pointerTo(kComboClickX, comboY);
+    bool ok = waitForBox(kComboClickX, comboY, hoveredFrame);
+    if (ok) {
+      leftButton("click");
+      ok = waitForBox(kComboClickX, itemY, listShown);
+    }
+    if (ok) {
+      pointerTo(kComboClickX, itemY);
+      ok = waitForBox(kComboClickX, itemY, isHighlight);
+    }
+    if (ok) {
+      leftButton("click");
+      ok = waitForBox(kComboClickX, itemY, listGone);
+    }
+    parkPointer();
+    return ok;
   }
 
   // Key b, then the first frame with the tree's tubes.
@@ -272,12 +339,14 @@ class TreeProgram : public ::testing::Test {
 
   // Turns the mouse wheel over the panel until its last rows show.
   ScrolledPanel scrollPanelToEnd() {
-    program_->runX("xdotool mousemove --window " + program_->windowId() +
-                       " 200 300 sleep 0.2 click --repeat 12 --delay 40 5 2>/dev/null",
+    // Over the scroll bar: no widget there shows a tooltip. The pointer stays until a frame
+    // has applied the wheel, which turns the window under the pointer.
+    program_->runX("xdotool mousemove --window " + program_->windowId() + " " + std::to_string(kScrollBarX) +
+                       " 300 sleep 0.2 click --repeat 12 --delay 40 5 2>/dev/null",
                    nullptr);
-    parkPointer();
     ScrolledPanel panel;
-    screenshotWhen([&panel](const Screenshot& s) { return (panel = locateScrolledWidgets(s)).found(); }, 5);
+    screenshotWhen([&panel](const Screenshot& s) { return (panel = locateScrolledWidgets(s)).found(); });
+    parkPointer();
     return panel;
   }
 
@@ -286,7 +355,6 @@ class TreeProgram : public ::testing::Test {
   std::vector<std::string> pointModels_, leafModels_;
   LeafColours startLeaf_;
   Screenshot start_, tree_;
-  std::string output_;
 };
 
 }  // namespace
@@ -380,9 +448,7 @@ TEST_F(TreeProgram, LeafModelChosenInThePanelRecoloursTheLeavesAtOnce) {
 
   const ScrolledPanel panel = scrollPanelToEnd();
   ASSERT_TRUE(panel.found()) << "the Leaf models row did not come into view";
-  program_->click(kValueColumnX, panel.leafModelsY);
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
-  clickPanel(kValueColumnX, panel.leafModelsY + kFirstComboItemOffset + kTarget * kComboItemPitch);
+  ASSERT_TRUE(chooseComboItem(panel.leafModelsY, kTarget)) << "the drop-down did not take the choice";
 
   const Screenshot after = screenshotWhen(
       [&](const Screenshot& s) { return sceneCount(s, newLeaf) > 1000 && sceneCount(s, oldLeaf) < 10; }, 10);
@@ -400,13 +466,12 @@ TEST_F(TreeProgram, ExportButtonWritesTheTreeFileOnlyAfterReconstruction) {
   ASSERT_TRUE(panel.found()) << "the export button did not come into view";
 
   // Without a tree the button writes nothing.
-  clickPanel(kValueColumnX, panel.exportY);
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(clickButton(panel.exportY)) << "the export button did not take the click";
   EXPECT_TRUE(fs::is_empty(dir_.file("data/tree_model")));
 
   ASSERT_NO_FATAL_FAILURE(reconstruct(LitColour(startLeaf_.branch)));
   EXPECT_TRUE(fs::is_empty(dir_.file("data/tree_model"))) << "written before the button was pressed after b";
-  clickPanel(kValueColumnX, panel.exportY);
+  ASSERT_TRUE(clickButton(panel.exportY)) << "the export button did not take the click";
   const auto t0 = std::chrono::steady_clock::now();
   while (!fileExists(exported) && secondsSince(t0) < 10) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(fileExists(exported)) << program_->output();

@@ -13,18 +13,6 @@ uint16_t readU16(const std::vector<uint8_t>& b, size_t at) {
   return uint16_t(b[at] | b[at + 1] << 8);
 }
 
-std::vector<uint8_t> randomRgb(int width, int height, std::mt19937& rng) {
-  std::vector<uint8_t> rgb(size_t(width) * height * 3);
-  for (uint8_t& v : rgb) v = uint8_t(rng() & 0xFF);
-  return rgb;
-}
-
-// Stored pixel (x, row) of a bitmap with positive height, as blue, green, red.
-const uint8_t* storedPixel(const std::vector<uint8_t>& file, int width, int x, int row) {
-  const size_t rowSize = (size_t(width) * 3 + 3) / 4 * 4;
-  return &file[54 + rowSize * row + 3 * size_t(x)];
-}
-
 }  // namespace
 
 TEST(BitmapEncoding, WindowSizedFramesHaveTheDocumentedSizes) {
@@ -36,54 +24,41 @@ TEST(BitmapEncoding, WindowSizedFramesHaveTheDocumentedSizes) {
   const std::vector<uint8_t> file = encodeBitmap(wide.data(), 1366, 2);
   ASSERT_EQ(file.size(), 54u + 2u * 4100u);
   // 4098 data bytes, then 2 zero padding bytes per row.
-  EXPECT_EQ(file[54 + 4097], 0xAB);
-  EXPECT_EQ(file[54 + 4098], 0);
-  EXPECT_EQ(file[54 + 4099], 0);
-  EXPECT_EQ(file[54 + 4100], 0xAB);
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 54 + 4097, file.begin() + 54 + 4101),
+            (std::vector<uint8_t>{0xAB, 0, 0, 0xAB}));
 }
 
-TEST(BitmapEncoding, HeaderFieldsMatchTheFormat) {
+TEST(BitmapEncoding, HeaderFieldsAndTheFirstStoredPixel) {
+  // Rows arrive bottom row first; the bottom-left pixel is red 10, green 20, blue 30.
   std::vector<uint8_t> rgb(5u * 3u * 3u, 1);
+  rgb[0] = 10;
+  rgb[1] = 20;
+  rgb[2] = 30;
   const std::vector<uint8_t> f = encodeBitmap(rgb.data(), 5, 3);
   ASSERT_EQ(f.size(), 54u + 16u * 3u);
   EXPECT_EQ(f[0], 'B');
   EXPECT_EQ(f[1], 'M');
-  EXPECT_EQ(readU32(f, 2), f.size());
-  EXPECT_EQ(readU16(f, 6), 0);
-  EXPECT_EQ(readU16(f, 8), 0);
-  EXPECT_EQ(readU32(f, 10), 54u);
-  EXPECT_EQ(readU32(f, 14), 40u);
-  EXPECT_EQ(readU32(f, 18), 5u);
-  EXPECT_EQ(readU32(f, 22), 3u);
-  EXPECT_EQ(readU16(f, 26), 1);
-  EXPECT_EQ(readU16(f, 28), 24);
+  const uint32_t fields[] = {readU32(f, 2),  readU16(f, 6),  readU16(f, 8),  readU32(f, 10), readU32(f, 14),
+                             readU32(f, 18), readU32(f, 22), readU16(f, 26), readU16(f, 28)};
+  EXPECT_EQ(std::vector<uint32_t>(std::begin(fields), std::end(fields)),
+            (std::vector<uint32_t>{uint32_t(f.size()), 0, 0, 54, 40, 5, 3, 1, 24}));
   for (size_t at = 30; at < 54; at += 4) EXPECT_EQ(readU32(f, at), 0u) << "offset " << at;
-}
-
-TEST(BitmapEncoding, FirstStoredPixelIsTheBottomLeftOneInBlueGreenRed) {
-  // Rows arrive bottom row first; the bottom-left pixel is red 10, green 20, blue 30.
-  std::vector<uint8_t> rgb(4u * 2u * 3u, 0);
-  rgb[0] = 10;
-  rgb[1] = 20;
-  rgb[2] = 30;
-  const std::vector<uint8_t> f = encodeBitmap(rgb.data(), 4, 2);
-  EXPECT_EQ(f[54], 30);
-  EXPECT_EQ(f[55], 20);
-  EXPECT_EQ(f[56], 10);
+  EXPECT_EQ(std::vector<uint8_t>(f.begin() + 54, f.begin() + 57), (std::vector<uint8_t>{30, 20, 10}));
 }
 
 TEST(BitmapEncoding, EveryPixelMatchesAPixelByPixelReadingOnRandomImages) {
   std::mt19937 rng(42);
   for (int width = 1; width <= 9; ++width) {
     for (int height = 1; height <= 4; ++height) {
-      const std::vector<uint8_t> rgb = randomRgb(width, height, rng);
+      std::vector<uint8_t> rgb(size_t(width) * height * 3);
+      for (uint8_t& v : rgb) v = uint8_t(rng() & 0xFF);
       const std::vector<uint8_t> f = encodeBitmap(rgb.data(), width, height);
       const size_t rowSize = (size_t(width) * 3 + 3) / 4 * 4;
       ASSERT_EQ(f.size(), 54 + rowSize * height);
       for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
           const uint8_t* src = &rgb[(size_t(y) * width + x) * 3];
-          const uint8_t* px = storedPixel(f, width, x, y);
+          const uint8_t* px = &f[54 + rowSize * y + 3 * size_t(x)];
           ASSERT_EQ(px[0], src[2]);
           ASSERT_EQ(px[1], src[1]);
           ASSERT_EQ(px[2], src[0]);
@@ -104,12 +79,9 @@ TEST(BitmapEncoding, RejectsSizesTheFormatCannotHold) {
 }
 
 TEST(CaptureFileNames, FollowTheThreeNumberFormats) {
-  EXPECT_EQ(snapshotFileName("./images/", 0), "./images/snap000.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 9), "./images/snap009.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 10), "./images/snap010.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 99), "./images/snap099.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 100), "./images/snap100.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 999), "./images/snap999.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 1000), "./images/snap1000.bmp");
-  EXPECT_EQ(snapshotFileName("./images/", 1799), "./images/snap1799.bmp");
+  const std::pair<int, const char*> names[] = {{0, "snap000.bmp"},     {9, "snap009.bmp"},    {10, "snap010.bmp"},
+                                               {99, "snap099.bmp"},    {100, "snap100.bmp"},  {999, "snap999.bmp"},
+                                               {1000, "snap1000.bmp"}, {1799, "snap1799.bmp"}};
+  for (const auto& [frame, name] : names)
+    EXPECT_EQ(snapshotFileName("./images/", frame), std::string("./images/") + name);
 }

@@ -13,6 +13,14 @@ uint32_t readU32(const std::string& b, size_t at) {
   return u(at) | u(at + 1) << 8 | u(at + 2) << 16 | u(at + 3) << 24;
 }
 
+void clearRect(int width, int height, float r, float g, float b) {
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 0, width, height);
+  glClearColor(r, g, b, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+}
+
 }  // namespace
 
 // The GL grabber reads the whole viewport of the back buffer, bottom row first.
@@ -21,15 +29,8 @@ TEST(ScreenCaptureGl, CapturedFileHoldsTheViewportPixels) {
   glDrawBuffer(GL_BACK);
   glReadBuffer(GL_BACK);
   glViewport(0, 0, 400, 300);
-  glDisable(GL_SCISSOR_TEST);
-  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  // Bottom-left quarter red, so the row order shows in the file.
-  glEnable(GL_SCISSOR_TEST);
-  glScissor(0, 0, 200, 150);
-  glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glDisable(GL_SCISSOR_TEST);
+  clearRect(400, 300, 0.0f, 0.0f, 1.0f);
+  clearRect(200, 150, 1.0f, 0.0f, 0.0f);  // bottom-left quarter red, so the row order shows
   glFinish();
 
   TempDir dir;
@@ -43,22 +44,11 @@ TEST(ScreenCaptureGl, CapturedFileHoldsTheViewportPixels) {
   ASSERT_EQ(file.size(), 54u + 1200u * 300u);
   EXPECT_EQ(readU32(file, 18), 400u);
   EXPECT_EQ(readU32(file, 22), 300u);
-  const std::vector<unsigned char> expected = readBackBuffer(0, 0, 400, 300);
-  ASSERT_EQ(expected.size(), 400u * 300u * 3u);
-  for (int y = 0; y < 300; y += 7) {
-    for (int x = 0; x < 400; x += 11) {
-      const size_t f = 54 + size_t(y) * 1200 + size_t(x) * 3;
-      const size_t g = (size_t(y) * 400 + x) * 3;
-      ASSERT_EQ(uint8_t(file[f]), expected[g + 2]) << x << "," << y;
-      ASSERT_EQ(uint8_t(file[f + 1]), expected[g + 1]);
-      ASSERT_EQ(uint8_t(file[f + 2]), expected[g]);
-    }
+  // Every stored pixel as blue, green, red: red in the bottom-left quarter, blue elsewhere.
+  const std::string red("\x00\x00\xff", 3), blue("\xff\x00\x00", 3);
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x)
+      ASSERT_EQ(file.substr(54 + size_t(y) * 1200 + size_t(x) * 3, 3), x < 200 && y < 150 ? red : blue)
+          << x << "," << y;
   }
-  // First stored pixel: bottom-left, red, as blue 0, green 0, red 255.
-  EXPECT_EQ(uint8_t(file[54]), 0);
-  EXPECT_EQ(uint8_t(file[56]), 255);
-  // Top-right pixel: blue.
-  const size_t topRight = 54 + size_t(299) * 1200 + 399 * 3;
-  EXPECT_EQ(uint8_t(file[topRight]), 255);
-  EXPECT_EQ(uint8_t(file[topRight + 2]), 0);
 }

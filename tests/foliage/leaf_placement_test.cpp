@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -11,7 +12,10 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTol = 1e-4;
-constexpr double kSentinel = 7.0;
+const Vec3 kOrigin(0, 0, 0);
+const Vec3 kUp(0, 1, 0);
+
+using PlaceFn = int (*)(TreeModel&, const Vec3&, const Vec3&, int, const LeafRandom&);
 
 // Draws from a fixed list, counting how many were made.
 struct ListRandom {
@@ -24,32 +28,15 @@ LeafRandom constant(double r) {
   return [r] { return r; };
 }
 
-// Columns of a row-by-row leaf matrix: images of the leaf model's axes, and its origin.
-Vec3 xAxis(const Mat4& m) {
-  return Vec3(m[0], m[4], m[8]);
-}
-Vec3 yAxis(const Mat4& m) {
-  return Vec3(m[1], m[5], m[9]);
-}
-Vec3 zAxis(const Mat4& m) {
-  return Vec3(m[2], m[6], m[10]);
-}
-Vec3 origin(const Mat4& m) {
-  return Vec3(m[3], m[7], m[11]);
+// Column c of a row-by-row leaf matrix: 0, 1, 2 the images of the leaf's x, y, z axes, 3 its origin.
+enum { kX, kY, kZ, kAt };
+Vec3 column(const Mat4& m, int c) {
+  return Vec3(m[c], m[4 + c], m[8 + c]);
 }
 
-Vec3 add(const Vec3& a, const Vec3& b) {
-  return Vec3(a.x + b.x, a.y + b.y, a.z + b.z);
-}
-Vec3 scaled(const Vec3& a, double s) {
-  return Vec3(a.x * s, a.y * s, a.z * s);
-}
-Vec3 unit(Vec3 v) {
-  normalise(v);
-  return v;
-}
-double det3(const Mat4& m) {
-  return dot(xAxis(m), cross(yAxis(m), zAxis(m)));
+// a s + b t.
+Vec3 lin(const Vec3& a, double s, const Vec3& b, double t) {
+  return Vec3(a.x * s + b.x * t, a.y * s + b.y * t, a.z * s + b.z * t);
 }
 double angleDeg(const Vec3& a, const Vec3& b) {
   return angleBetween(a, b) * 180.0 / kPi;
@@ -58,195 +45,129 @@ double angleDeg(const Vec3& a, const Vec3& b) {
 // Right-handed rotation of v by angle about the unit axis k (Rodrigues).
 Vec3 rotated(const Vec3& v, const Vec3& k, double angle) {
   double c = std::cos(angle), s = std::sin(angle);
-  return add(add(scaled(v, c), scaled(cross(k, v), s)), scaled(k, dot(k, v) * (1 - c)));
+  return lin(lin(v, c, cross(k, v), s), 1, k, dot(k, v) * (1 - c));
 }
 
-#define EXPECT_VEC_NEAR(actual, ex, ey, ez)   \
-  do {                                        \
-    Vec3 a_ = (actual);                       \
-    EXPECT_NEAR(a_.x, (ex), kTol) << #actual; \
-    EXPECT_NEAR(a_.y, (ey), kTol) << #actual; \
-    EXPECT_NEAR(a_.z, (ez), kTol) << #actual; \
-  } while (0)
-
-void fillWithSentinel(TreeModel& model) {
-  for (Mat4& m : model.leafFrames)
-    for (double& v : m.m) v = kSentinel;
+testing::AssertionResult near(const Vec3& a, const Vec3& b, double tol = kTol) {
+  if (std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)}) <= tol)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") != (" << b.x << ", " << b.y
+                                     << ", " << b.z << ")";
 }
 
-// Slots that differ from the sentinel, as a bit mask.
-unsigned writtenSlots(const TreeModel& model) {
-  unsigned mask = 0;
-  for (int s = 0; s < 16; ++s)
-    for (double v : model.leafFrames[s].m)
-      if (v != kSentinel) mask |= 1u << s;
-  return mask;
+// Orthonormal axes of determinant det and a last row (0, 0, 0, 1).
+void expectRigid(const Mat4& m, double det = 1.0) {
+  Vec3 x = column(m, kX), y = column(m, kY), z = column(m, kZ);
+  for (double residual :
+       {length(x) - 1, length(y) - 1, length(z) - 1, dot(x, y), dot(y, z), dot(x, z), dot(x, cross(y, z)) - det})
+    EXPECT_NEAR(residual, 0.0, 1e-9);
+  EXPECT_TRUE(m[12] == 0.0 && m[13] == 0.0 && m[14] == 0.0 && m[15] == 1.0);
 }
-
-void expectRigid(const Mat4& m, bool mirrored = false) {
-  Vec3 x = xAxis(m), y = yAxis(m), z = zAxis(m);
-  EXPECT_NEAR(length(x), 1.0, 1e-9);
-  EXPECT_NEAR(length(y), 1.0, 1e-9);
-  EXPECT_NEAR(length(z), 1.0, 1e-9);
-  EXPECT_NEAR(dot(x, y), 0.0, 1e-9);
-  EXPECT_NEAR(dot(y, z), 0.0, 1e-9);
-  EXPECT_NEAR(dot(x, z), 0.0, 1e-9);
-  EXPECT_NEAR(det3(m), mirrored ? -1.0 : 1.0, 1e-9);
-  EXPECT_EQ(m[12], 0.0);
-  EXPECT_EQ(m[13], 0.0);
-  EXPECT_EQ(m[14], 0.0);
-  EXPECT_EQ(m[15], 1.0);
-}
-
-const Vec3 kOrigin(0, 0, 0);
-const Vec3 kUp(0, 1, 0);
 
 }  // namespace
 
-TEST(LeafPlacementWorkedExample, SpiralOnVerticalSegment) {
-  TreeModel model;
-  EXPECT_EQ(placeLeavesSpiral(model, kOrigin, kUp, 4, constant(0.5)), 4);
-  const Mat4& leaf0 = model.leafFrames[0];
-  EXPECT_VEC_NEAR(origin(leaf0), 0, 0, 0);
-  EXPECT_VEC_NEAR(xAxis(leaf0), 0, 0.7071, 0.7071);
-  EXPECT_VEC_NEAR(yAxis(leaf0), 0, 0.7071, -0.7071);
-  EXPECT_VEC_NEAR(zAxis(leaf0), -1, 0, 0);
-
-  // Leaf 1's x axis is side*cos(45) + d*sin(45); recover its side.
-  const Mat4& leaf1 = model.leafFrames[1];
-  EXPECT_VEC_NEAR(origin(leaf1), 0, 1.0 / 3.0, 0);
-  Vec3 side1 = scaled(add(xAxis(leaf1), scaled(kUp, -std::sin(kPi / 4))), 1.0 / std::cos(kPi / 4));
-  EXPECT_VEC_NEAR(side1, -0.6756, 0, -0.7373);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[2]), 0, 2.0 / 3.0, 0);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[3]), 0, 1, 0);
-}
-
-TEST(LeafPlacementWorkedExample, DecussateOnVerticalSegment) {
-  TreeModel model;
-  EXPECT_EQ(placeLeavesDecussate(model, kOrigin, kUp, 4, constant(0.5)), 4);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[0]), 0, 0, 0);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[1]), 0, 0, 0);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[2]), 0, 1, 0);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[3]), 0, 1, 0);
-  EXPECT_VEC_NEAR(yAxis(model.leafFrames[0]), 0, 0.8315, -0.5556);
-  EXPECT_VEC_NEAR(yAxis(model.leafFrames[1]), 0, 0.8315, 0.5556);
-  EXPECT_VEC_NEAR(yAxis(model.leafFrames[2]), -0.5556, 0.8315, 0);
-  EXPECT_VEC_NEAR(yAxis(model.leafFrames[3]), 0.5556, 0.8315, 0);
-  EXPECT_NEAR(angleDeg(kUp, yAxis(model.leafFrames[0])), 33.75, 1e-9);
-}
-
-TEST(LeafPlacementWorkedExample, AlternateOnVerticalSegment) {
-  TreeModel model;
-  EXPECT_EQ(placeLeavesAlternate(model, kOrigin, kUp, 2, constant(0.5)), 2);
-  const Mat4& regular = model.leafFrames[0];
-  EXPECT_VEC_NEAR(origin(regular), 0, 0, 0);
-  EXPECT_VEC_NEAR(xAxis(regular), 0, 0.5, -0.866);
-  EXPECT_VEC_NEAR(yAxis(regular), 0, 0.866, 0.5);
-  EXPECT_VEC_NEAR(zAxis(regular), 1, 0, 0);
-  const Mat4& extra = model.leafFrames[1];
-  EXPECT_VEC_NEAR(origin(extra), 0, 0, 0);
-  EXPECT_VEC_NEAR(xAxis(extra), 0.1305, 0.9914, 0);
-  EXPECT_VEC_NEAR(yAxis(extra), -0.9914, 0.1305, 0);
-  EXPECT_VEC_NEAR(zAxis(extra), 0, 0, 1);
-}
-
-TEST(LeafPlacementSlots, EachArrangementWritesExactlyItsSlots) {
-  const Vec3 start(0.3, 1.0, -0.2), end(0.8, 1.7, 0.4);
-  for (int count = -1; count <= 18; ++count) {
-    SCOPED_TRACE(count);
+// Every draw 0.5 on the unit segment up the y axis. Spiral leaf 1's side is
+// (-0.6756, 0, -0.7373), so its x axis is side cos 45 + d sin 45.
+TEST(LeafPlacement, WorkedExample) {
+  const double c = std::sqrt(0.5);
+  struct Column {
+    int slot, column;
+    Vec3 expected;
+  };
+  struct Example {
+    PlaceFn place;
+    int count;
+    std::vector<Column> columns;
+  } examples[] = {
+      // clang-format off
+      {placeLeavesSpiral, 4, {{0, kAt, {0, 0, 0}}, {0, kX, {0, 0.7071, 0.7071}}, {0, kY, {0, 0.7071, -0.7071}},
+                              {0, kZ, {-1, 0, 0}}, {1, kAt, {0, 1.0 / 3, 0}}, {1, kX, {-0.6756 * c, c, -0.7373 * c}},
+                              {2, kAt, {0, 2.0 / 3, 0}}, {3, kAt, {0, 1, 0}}}},
+      {placeLeavesDecussate, 4, {{0, kAt, {0, 0, 0}}, {1, kAt, {0, 0, 0}}, {2, kAt, {0, 1, 0}}, {3, kAt, {0, 1, 0}},
+                                 {0, kY, {0, 0.8315, -0.5556}}, {1, kY, {0, 0.8315, 0.5556}},
+                                 {2, kY, {-0.5556, 0.8315, 0}}, {3, kY, {0.5556, 0.8315, 0}}}},
+      {placeLeavesAlternate, 2, {{0, kAt, {0, 0, 0}}, {0, kX, {0, 0.5, -0.866}}, {0, kY, {0, 0.866, 0.5}},
+                                 {0, kZ, {1, 0, 0}}, {1, kAt, {0, 0, 0}}, {1, kX, {0.1305, 0.9914, 0}},
+                                 {1, kY, {-0.9914, 0.1305, 0}}, {1, kZ, {0, 0, 1}}}},
+      // clang-format on
+  };
+  for (const Example& e : examples) {
     TreeModel model;
-    const unsigned expectTurned = (count >= 1 && count <= 16) ? (1u << count) - 1 : 0;
-    const unsigned expectAlternate = (count >= 2 && count <= 16) ? (1u << count) - 1 : 0;
-
-    fillWithSentinel(model);
-    EXPECT_EQ(placeLeavesSpiral(model, start, end, count, constant(0.3)), expectTurned ? count : 0);
-    EXPECT_EQ(writtenSlots(model), expectTurned);
-
-    fillWithSentinel(model);
-    EXPECT_EQ(placeLeavesDecussate(model, start, end, count, constant(0.3)), expectTurned ? count : 0);
-    EXPECT_EQ(writtenSlots(model), expectTurned);
-
-    fillWithSentinel(model);
-    EXPECT_EQ(placeLeavesAlternate(model, start, end, count, constant(0.3)), expectAlternate ? count : 0);
-    EXPECT_EQ(writtenSlots(model), expectAlternate);
+    EXPECT_EQ(e.place(model, kOrigin, kUp, e.count, constant(0.5)), e.count);
+    for (const Column& col : e.columns)
+      EXPECT_TRUE(near(column(model.leafFrames[col.slot], col.column), col.expected))
+          << "count " << e.count << " slot " << col.slot << " column " << col.column;
   }
 }
 
-TEST(LeafPlacementSlots, DrawsPerLeafAndDispatchByPhyllotaxis) {
-  TreeModel model;
-  ListRandom spiral{std::vector<double>(64, 0.5)};
-  placeLeavesSpiral(model, kOrigin, kUp, 5, std::ref(spiral));
-  EXPECT_EQ(spiral.used, 10u);
-  ListRandom decussate{std::vector<double>(64, 0.5)};
-  placeLeavesDecussate(model, kOrigin, kUp, 5, std::ref(decussate));
-  EXPECT_EQ(decussate.used, 15u);
-  ListRandom alternate{std::vector<double>(64, 0.5)};
-  placeLeavesAlternate(model, kOrigin, kUp, 5, std::ref(alternate));
-  EXPECT_EQ(alternate.used, 3u);
-  ListRandom alternateSingle{std::vector<double>(64, 0.5)};
-  EXPECT_EQ(placeLeavesAlternate(model, kOrigin, kUp, 1, std::ref(alternateSingle)), 0);
-  EXPECT_EQ(alternateSingle.used, 2u);
-
-  // 1 spiral, 2 alternate, anything else decussate: tell them apart by the draws made.
-  const size_t expectedDraws[] = {12, 8, 3, 12, 12};
-  const int phyllotaxis[] = {0, 1, 2, 3, 7};
-  for (int k = 0; k < 5; ++k) {
-    ListRandom r{std::vector<double>(64, 0.5)};
-    placeLeaves(phyllotaxis[k], model, kOrigin, kUp, 4, std::ref(r));
-    EXPECT_EQ(r.used, expectedDraws[k]) << phyllotaxis[k];
+// Through the "Leaf phyllotaxis" dispatch (1 spiral, 2 alternate, anything else decussate):
+// slots 0 ... count - 1 are written for 1 <= count <= 16 (2 <= count for alternate), none
+// otherwise. Draws made, in their fixed order: none above 16 leaves, else 2 per spiral leaf,
+// 3 per decussate leaf, and 3 for alternate (2 when it places nothing).
+TEST(LeafPlacement, SlotsWrittenAndDrawsMade) {
+  // phyllotaxis, smallest count, draws per leaf (0: alternate)
+  const int arrangements[][3] = {{1, 1, 2}, {0, 1, 3}, {3, 1, 3}, {7, 1, 3}, {2, 2, 0}};
+  for (const auto& a : arrangements) {
+    for (int count = -1; count <= 18; ++count) {
+      SCOPED_TRACE(testing::Message() << "phyllotaxis " << a[0] << " count " << count);
+      TreeModel model;
+      for (Mat4& m : model.leafFrames) std::fill(std::begin(m.m), std::end(m.m), 7.0);
+      ListRandom draws{std::vector<double>(64, 0.3)};
+      const bool supported = count >= a[1] && count <= 16;
+      EXPECT_EQ(placeLeaves(a[0], model, Vec3(0.3, 1, -0.2), Vec3(0.8, 1.7, 0.4), count, std::ref(draws)),
+                supported ? count : 0);
+      for (int s = 0; s < 16; ++s) EXPECT_EQ(model.leafFrames[s][15] == 1.0, supported && s < count) << s;
+      const int expectedDraws = a[2] > 0 ? (supported ? a[2] * count : 0) : (count > 16 ? 0 : supported ? 3 : 2);
+      EXPECT_EQ(draws.used, size_t(expectedDraws));
+    }
   }
 }
 
-// A lone spiral leaf would sit at 0/0 along the segment; it is placed at the start node.
-TEST(LeafPlacementSlots, SingleSpiralLeafSitsAtStart) {
+// Regression: a lone spiral leaf's position i / (count - 1) is 0 / 0; it must sit at the start node.
+TEST(LeafPlacement, SingleSpiralLeafSitsAtStart) {
   TreeModel model;
-  const Vec3 start(1, 2, 3), end(1.5, 3, 3.2);
-  ASSERT_EQ(placeLeavesSpiral(model, start, end, 1, constant(0.5)), 1);
-  EXPECT_VEC_NEAR(origin(model.leafFrames[0]), 1, 2, 3);
+  ASSERT_EQ(placeLeavesSpiral(model, Vec3(1, 2, 3), Vec3(1.5, 3, 3.2), 1, constant(0.5)), 1);
+  EXPECT_TRUE(near(column(model.leafFrames[0], kAt), Vec3(1, 2, 3)));
   expectRigid(model.leafFrames[0]);
 }
 
-TEST(LeafPlacementTilt, ExtremeDrawsGiveTheRangeEnds) {
+// Draws 0 and 1 give the ends of each tilt range (degrees from the segment); the alternate end
+// leaf dips by a quarter of the tilt times its own draw.
+TEST(LeafPlacement, TiltRangeEnds) {
   const Vec3 start(0.2, 0.1, -0.4), end(0.9, 1.3, 0.3);
-  const Vec3 d = unit(difference(end, start));
-  struct Case {
-    double r, spiral, decussate, alternate;
-  } cases[] = {{0.0, 47.5, 60.0, 52.5}, {1.0, 42.5, 7.5, 67.5}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.r);
+  const Vec3 d = normalised(difference(end, start));
+  // r, then the tilt of spiral, decussate and alternate leaves
+  const double cases[][4] = {{0.0, 47.5, 60.0, 52.5}, {1.0, 42.5, 7.5, 67.5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
     TreeModel model;
-    placeLeavesSpiral(model, start, end, 3, constant(c.r));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, yAxis(model.leafFrames[i])), c.spiral, 1e-6);
-    placeLeavesDecussate(model, start, end, 3, constant(c.r));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, yAxis(model.leafFrames[i])), c.decussate, 1e-6);
-    placeLeavesAlternate(model, start, end, 4, constant(c.r));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, xAxis(model.leafFrames[i])), c.alternate, 1e-6);
-    // The extra leaf dips by a quarter of the tilt times its own draw.
-    EXPECT_NEAR(angleDeg(d, xAxis(model.leafFrames[3])), c.alternate * 0.25 * c.r, 1e-6);
+    placeLeavesSpiral(model, start, end, 3, constant(c[0]));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kY)), c[1], 1e-6);
+    placeLeavesDecussate(model, start, end, 3, constant(c[0]));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kY)), c[2], 1e-6);
+    placeLeavesAlternate(model, start, end, 4, constant(c[0]));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kX)), c[3], 1e-6);
+    EXPECT_NEAR(angleDeg(d, column(model.leafFrames[3], kX)), c[3] * 0.25 * c[0], 1e-6);
   }
 }
 
-// Spiral and decussate on random oblique segments with random draws, against a direct
-// construction: side starts horizontal at right angles to d, each leaf's x and y axes are
-// side and d tilted by alpha, and side turns by -beta about d after each leaf.
+// Spiral and decussate on random segments with random draws, against a direct construction:
+// side starts horizontal at right angles to d, each leaf's x and y axes are side and d tilted
+// by alpha, and side turns by -beta about d after each leaf.
 TEST(LeafPlacementRandom, TurnedArrangementsMatchDirectConstruction) {
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> coord(-2.0, 2.0), unitDraw(0.0, 1.0);
   for (int trial = 0; trial < 200; ++trial) {
     const bool spiral = trial % 2 == 0;
     const int count = 2 + trial % 15;
-    const Vec3 start(coord(rng), coord(rng), coord(rng));
-    const Vec3 end(coord(rng), coord(rng), coord(rng));
+    const Vec3 start(coord(rng), coord(rng), coord(rng)), end(coord(rng), coord(rng), coord(rng));
     ListRandom draws;
     for (int k = 0; k < 3 * count; ++k) draws.values.push_back(unitDraw(rng));
-
     TreeModel model;
-    ASSERT_EQ(spiral ? placeLeavesSpiral(model, start, end, count, std::ref(draws))
-                     : placeLeavesDecussate(model, start, end, count, std::ref(draws)),
-              count);
+    ASSERT_EQ((spiral ? placeLeavesSpiral : placeLeavesDecussate)(model, start, end, count, std::ref(draws)), count);
 
-    const Vec3 d = unit(difference(end, start));
-    Vec3 side = scaled(unit(Vec3(-d.z, 0, d.x)), d.y > 0 ? 1.0 : -1.0);
+    const Vec3 d = normalised(difference(end, start));
+    Vec3 side = lin(normalised(Vec3(-d.z, 0, d.x)), d.y > 0 ? 1.0 : -1.0, d, 0);
     size_t next = 0;
     for (int i = 0; i < count; ++i) {
       SCOPED_TRACE(testing::Message() << "trial " << trial << " leaf " << i);
@@ -262,16 +183,13 @@ TEST(LeafPlacementRandom, TurnedArrangementsMatchDirectConstruction) {
         beta = (i % 2 == 0 ? kPi : kPi / 2) + (draws.values[next++] - 0.5) * kPi / 18;
       }
       const Mat4& m = model.leafFrames[i];
-      Vec3 x = add(scaled(side, std::cos(alpha)), scaled(d, std::sin(alpha)));
-      Vec3 y = add(scaled(d, std::cos(alpha)), scaled(side, -std::sin(alpha)));
       // When the first turn already brings the y axis within 0.001 of d, the second turns
       // about a fallback axis and may miss d by up to twice that.
-      Vec3 y1 = rotated(Vec3(0, 1, 0), unit(cross(Vec3(1, 0, 0), side)), angleBetween(Vec3(1, 0, 0), side));
+      Vec3 y1 = rotated(kUp, normalised(cross(Vec3(1, 0, 0), side)), angleBetween(Vec3(1, 0, 0), side));
       const double tol = length(cross(d, y1)) < 0.001 ? 2e-3 : 1e-9;
-      EXPECT_NEAR(length(difference(xAxis(m), x)), 0.0, tol);
-      EXPECT_NEAR(length(difference(yAxis(m), y)), 0.0, tol);
-      Vec3 p = add(start, scaled(difference(end, start), t));
-      EXPECT_VEC_NEAR(origin(m), p.x, p.y, p.z);
+      EXPECT_TRUE(near(column(m, kX), lin(side, std::cos(alpha), d, std::sin(alpha)), tol));
+      EXPECT_TRUE(near(column(m, kY), lin(d, std::cos(alpha), side, -std::sin(alpha)), tol));
+      EXPECT_TRUE(near(column(m, kAt), lin(start, 1 - t, end, t)));
       expectRigid(m);
       side = rotated(side, d, -beta);
     }
@@ -279,70 +197,58 @@ TEST(LeafPlacementRandom, TurnedArrangementsMatchDirectConstruction) {
   }
 }
 
-// Alternate on random oblique segments: regular leaves lean by the tilt from d, run from the
-// start to the end node, and with no twist an even and an odd leaf mirror each other across
-// the segment's vertical plane; the extra leaf sits at the end node, dips by kappa and stays
-// in that plane.
+// Alternate on random segments: regular leaves lean by the tilt from d and run from the start
+// to the end node; with no twist an even and an odd leaf mirror each other across the
+// segment's vertical plane; the end leaf sits at the end node, dips by kappa and stays in that plane.
 TEST(LeafPlacementRandom, AlternateInvariants) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> coord(-2.0, 2.0), unitDraw(0.0, 1.0);
   for (int trial = 0; trial < 200; ++trial) {
     SCOPED_TRACE(trial);
     const int count = 3 + trial % 14;
-    const Vec3 start(coord(rng), coord(rng), coord(rng));
-    const Vec3 end(coord(rng), coord(rng), coord(rng));
+    const Vec3 start(coord(rng), coord(rng), coord(rng)), end(coord(rng), coord(rng), coord(rng));
     ListRandom draws{{unitDraw(rng), 0.5, unitDraw(rng)}};
     TreeModel model;
     ASSERT_EQ(placeLeavesAlternate(model, start, end, count, std::ref(draws)), count);
     const double tilt = kPi / 3 + (draws.values[0] - 0.5) * kPi / 12;
-    const Vec3 d = unit(difference(end, start));
-    const Vec3 planeNormal = unit(cross(Vec3(d.x, 0, d.z), d));
+    const Vec3 d = normalised(difference(end, start));
+    const Vec3 planeNormal = normalised(cross(Vec3(d.x, 0, d.z), d));
     for (int i = 0; i + 1 < count; ++i) {
-      const Mat4& m = model.leafFrames[i];
-      expectRigid(m);
-      EXPECT_NEAR(angleBetween(d, xAxis(m)), tilt, 1e-9);
-      Vec3 p = add(start, scaled(difference(end, start), static_cast<double>(i) / (count - 2)));
-      EXPECT_VEC_NEAR(origin(m), p.x, p.y, p.z);
+      expectRigid(model.leafFrames[i]);
+      EXPECT_NEAR(angleBetween(d, column(model.leafFrames[i], kX)), tilt, 1e-9);
+      const double t = static_cast<double>(i) / (count - 2);
+      EXPECT_TRUE(near(column(model.leafFrames[i], kAt), lin(start, 1 - t, end, t)));
     }
-    Vec3 even = xAxis(model.leafFrames[0]), odd = xAxis(model.leafFrames[1]);
-    EXPECT_NEAR(length(cross(add(even, odd), d)), 0.0, 1e-9);
-    Vec3 across = add(even, scaled(odd, -1));
+    const Vec3 even = column(model.leafFrames[0], kX), odd = column(model.leafFrames[1], kX);
+    const Vec3 across = lin(even, 1, odd, -1);
+    EXPECT_NEAR(length(cross(lin(even, 1, odd, 1), d)), 0.0, 1e-9);
     EXPECT_NEAR(dot(across, d), 0.0, 1e-9);
     EXPECT_NEAR(length(cross(across, planeNormal)), 0.0, 1e-9);
 
     const Mat4& extra = model.leafFrames[count - 1];
     expectRigid(extra);
-    EXPECT_NEAR(angleBetween(d, xAxis(extra)), tilt * 0.25 * draws.values[2], 1e-9);
-    EXPECT_NEAR(dot(xAxis(extra), planeNormal), 0.0, 1e-9);
-    EXPECT_VEC_NEAR(origin(extra), end.x, end.y, end.z);
+    EXPECT_NEAR(angleBetween(d, column(extra, kX)), tilt * 0.25 * draws.values[2], 1e-9);
+    EXPECT_NEAR(dot(column(extra, kX), planeNormal), 0.0, 1e-9);
+    EXPECT_TRUE(near(column(extra, kAt), end));
   }
 }
 
-TEST(LeafPlacementDegenerate, CollapsedSegmentsStayFinite) {
+TEST(LeafPlacement, DegenerateDirections) {
+  // Regression: a zero-length or invalid segment gives finite frames at the start node.
   const Vec3 p(0.5, 1.5, -0.5);
-  const Vec3 invalid(0.5, 2.0, -0.5, kVecFromZeroLength);
-  for (const Vec3& end : {p, invalid}) {
-    TreeModel model;
-    placeLeavesSpiral(model, p, end, 16, constant(0.2));
-    for (const Mat4& m : model.leafFrames)
-      for (double v : m.m) EXPECT_TRUE(std::isfinite(v));
-    placeLeavesDecussate(model, p, end, 16, constant(0.7));
-    placeLeavesAlternate(model, p, end, 16, constant(0.9));
-    for (const Mat4& m : model.leafFrames)
-      for (double v : m.m) EXPECT_TRUE(std::isfinite(v));
-    EXPECT_VEC_NEAR(origin(model.leafFrames[0]), p.x, p.y, p.z);
+  for (const Vec3& end : {p, Vec3(0.5, 2.0, -0.5, kVecFromZeroLength)}) {
+    for (int a = 0; a < 3; ++a) {
+      TreeModel model;
+      placeLeaves(a + 1, model, p, end, 16, constant(0.2 + 0.3 * a));
+      for (const Mat4& m : model.leafFrames)
+        for (double v : m.m) EXPECT_TRUE(std::isfinite(v));
+      EXPECT_TRUE(near(column(model.leafFrames[0], kAt), p));
+    }
   }
-}
-
-// d.x = 0 with d.y * d.z > 0 turns side onto -X: the rotation about a zero axis is a point
-// reflection, so the leaf is mirrored but still carries X onto its tilted side.
-TEST(LeafPlacementDegenerate, SideOnNegativeXMirrorsTheLeaf) {
+  // d.x = 0 with d.y d.z > 0 turns side onto -X: the rotation about a zero axis is a point
+  // reflection, so the leaf is mirrored but still carries X onto its tilted side.
   TreeModel model;
-  const Vec3 end(0, 1, 1);
-  placeLeavesSpiral(model, kOrigin, end, 2, constant(0.5));
-  const Mat4& m = model.leafFrames[0];
-  expectRigid(m, true);
-  const Vec3 d = unit(end);
-  Vec3 x = add(scaled(Vec3(-1, 0, 0), std::cos(kPi / 4)), scaled(d, std::sin(kPi / 4)));
-  EXPECT_VEC_NEAR(xAxis(m), x.x, x.y, x.z);
+  placeLeavesSpiral(model, kOrigin, Vec3(0, 1, 1), 2, constant(0.5));
+  expectRigid(model.leafFrames[0], -1.0);
+  EXPECT_TRUE(near(column(model.leafFrames[0], kX), Vec3(-std::sqrt(0.5), 0.5, 0.5)));
 }

@@ -17,74 +17,35 @@ namespace {
 
 constexpr double kLeafSize = 0.2;
 
-// Leaf origins (the right-angle corner of the test leaf) found among the captured polygons.
-// The test leaf is the unit right triangle at the model origin, so under a rigid leaf
-// matrix it shows as a triangle with two perpendicular legs of the leaf size.
-std::vector<FeedbackVertex> leafOrigins(const std::vector<FeedbackPrimitive>& prims) {
-  std::vector<FeedbackVertex> origins;
+// Position of slot i of count along its segment, per arrangement.
+using SlotT = double (*)(int i, int count);
+double spiralT(int i, int count) {
+  return static_cast<double>(i) / (count - 1);
+}
+
+// Heights of the leaves among the captured triangles. The test leaf is the unit right triangle
+// with its corner first; leaves on the chain up the y axis have that corner on the axis, where
+// no branch vertex lies, and both legs of the leaf size.
+std::vector<double> leafHeights(const std::vector<FeedbackPrimitive>& prims) {
+  std::vector<double> heights;
   for (const auto& p : prims) {
     if (p.token != GL_POLYGON_TOKEN || p.vertices.size() != 3) continue;
-    for (int k = 0; k < 3; ++k) {
-      const FeedbackVertex &o = p.vertices[k], &a = p.vertices[(k + 1) % 3], &b = p.vertices[(k + 2) % 3];
-      double ax = a.x - o.x, ay = a.y - o.y, az = a.z - o.z, bx = b.x - o.x, by = b.y - o.y, bz = b.z - o.z;
-      double la = std::sqrt(ax * ax + ay * ay + az * az), lb = std::sqrt(bx * bx + by * by + bz * bz);
-      if (std::fabs(la - kLeafSize) < 1e-3 && std::fabs(lb - kLeafSize) < 1e-3 &&
-          std::fabs(ax * bx + ay * by + az * bz) < 1e-3) {
-        origins.push_back(o);
-        break;
-      }
-    }
+    const FeedbackVertex& o = p.vertices[0];
+    auto isLeg = [&](const FeedbackVertex& v) {
+      return std::fabs(std::hypot(v.x - o.x, v.y - o.y, v.z - o.z) - kLeafSize) < 1e-3;
+    };
+    if (std::hypot(o.x, o.z) < 1e-4 && isLeg(p.vertices[1]) && isLeg(p.vertices[2])) heights.push_back(o.y);
   }
-  return origins;
+  std::sort(heights.begin(), heights.end());
+  return heights;
 }
 
-std::vector<double> sortedHeights(const std::vector<FeedbackVertex>& origins) {
+// Leaf heights on a chain of unit segments: every slot on the tip segment, at most 15 on
+// the others, on the last min(segments, influence - 1) segments.
+std::vector<double> expectedHeights(SlotT t, int density, int segments, int influence) {
   std::vector<double> y;
-  for (const auto& o : origins) {
-    EXPECT_NEAR(o.x, 0.0, 1e-4);
-    EXPECT_NEAR(o.z, 0.0, 1e-4);
-    y.push_back(o.y);
-  }
-  std::sort(y.begin(), y.end());
-  return y;
-}
-
-// Heights of the leaves on segment k (from y = k to y = k + 1) drawn with m of the slots
-// at parameters t.
-void addSegment(std::vector<double>& y, int k, const std::vector<double>& t, int m) {
-  for (int s = 0; s < m; ++s) y.push_back(k + t[s]);
-}
-
-std::vector<double> spiralT(int count) {
-  std::vector<double> t;
-  for (int i = 0; i < count; ++i) t.push_back(static_cast<double>(i) / (count - 1));
-  return t;
-}
-
-std::vector<double> decussateT(int count) {
-  std::vector<double> t;
-  for (int i = 0; i < count; ++i) t.push_back(count > 2 ? static_cast<double>(i / 2) / ((count - 1) / 2) : 1.0);
-  return t;
-}
-
-std::vector<double> alternateT(int count) {
-  std::vector<double> t;
-  for (int i = 0; i + 1 < count; ++i) t.push_back(count == 2 ? 0.0 : static_cast<double>(i) / (count - 2));
-  t.push_back(count == 2 ? 0.0 : 1.0);
-  return t;
-}
-
-// Expected leaf heights on the straight branch of `segments` unit segments along +y:
-// the tip segment draws every slot, the others at most 15, on the last min(n, influence) - 1
-// segments.
-std::vector<double> expectedHeights(const std::vector<double>& t, int segments, int influence) {
-  const int density = static_cast<int>(t.size());
-  std::vector<double> y;
-  const int nodes = segments + 1;
-  for (int j = 2; j <= nodes && j <= influence; ++j) {
-    int k = nodes - j;  // segment from node k to node k + 1
-    addSegment(y, k, t, j == 2 ? density : std::min(density, 15));
-  }
+  for (int k = segments - 1; k >= 0 && segments - k < influence; --k)
+    for (int s = 0; s < (k == segments - 1 ? density : std::min(density, 15)); ++s) y.push_back(k + t(s, density));
   std::sort(y.begin(), y.end());
   return y;
 }
@@ -101,7 +62,6 @@ class TreeListGl : public testing::Test {
     ensureGlContext();
     saved_ = TreeModel::listBuilder;
     installTreeListBuilder();
-    // The test leaf: one right triangle, no stem.
     model.leafVertices = {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)};
     model.leafTexCoords = {0, 0, 1, 0, 0, 1};
     model.leafTriangles = {0, 1, 2};
@@ -139,57 +99,51 @@ class TreeListGl : public testing::Test {
 
 }  // namespace
 
-TEST_F(TreeListGl, LeavesPerSegmentFollowDensity) {
+// On a branch of 5 nodes: at density 16, 16 leaves on the tip segment and 15 on each other one;
+// at density 4, 4 on each. Influence n covers the last n - 1 segments: 2 the tip segment only,
+// 40 all four.
+TEST_F(TreeListGl, LeavesPerSegmentFollowDensityAndInfluence) {
   addChain(4);
-  g_nLeafDensity = 16;
-  g_nLeafInfluence = 40;
   applyTreeParameters(model);
   ASSERT_EQ(model.branches.size(), 1u);
   ASSERT_EQ(model.branches[0]->nodes.size(), 5u);
-  // 16 on the tip segment, 15 on each of the three others.
-  expectHeights(sortedHeights(leafOrigins(drawn())), expectedHeights(spiralT(16), 4, 40));
-  EXPECT_EQ(leafOrigins(drawn()).size(), 16u + 3 * 15);
-
-  g_nLeafDensity = 4;
-  applyTreeParameters(model);
-  expectHeights(sortedHeights(leafOrigins(drawn())), expectedHeights(spiralT(4), 4, 40));
-  EXPECT_EQ(leafOrigins(drawn()).size(), 4u * 4);
-}
-
-TEST_F(TreeListGl, InfluenceLimitsSegmentsFromTheTip) {
-  addChain(4);
-  g_nLeafDensity = 5;
-  for (int influence : {2, 3, 5, 40}) {
-    SCOPED_TRACE(influence);
-    g_nLeafInfluence = influence;
+  // density, influence, leaves drawn
+  const int cases[][3] = {{16, 40, 16 + 3 * 15}, {4, 40, 4 * 4}, {5, 1, 0}, {5, 2, 5}, {5, 3, 10}, {5, 40, 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "density " << c[0] << " influence " << c[1]);
+    g_nLeafDensity = c[0];
+    g_nLeafInfluence = c[1];
     applyTreeParameters(model);
-    expectHeights(sortedHeights(leafOrigins(drawn())), expectedHeights(spiralT(5), 4, influence));
+    const std::vector<double> heights = leafHeights(drawn());
+    EXPECT_EQ(heights.size(), size_t(c[2]));
+    expectHeights(heights, expectedHeights(spiralT, c[0], 4, c[1]));
   }
-  g_nLeafInfluence = 1;
-  applyTreeParameters(model);
-  EXPECT_TRUE(leafOrigins(drawn()).empty());
 }
 
-TEST_F(TreeListGl, EveryArrangementAtFullDensity) {
+// The tree list places leaves by the chosen phyllotaxis.
+TEST_F(TreeListGl, ArrangementAndDensityLimits) {
   addChain(3);
   g_nLeafDensity = 16;
   g_nLeafInfluence = 10;
-  struct Case {
-    int phyllotaxis;
-    std::vector<double> t;
-  } cases[] = {{1, spiralT(16)}, {2, alternateT(16)}, {3, decussateT(16)}, {0, decussateT(16)}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.phyllotaxis);
-    g_nLeafPhyllotaxis = c.phyllotaxis;
+  applyTreeParameters(model);
+  const SlotT alternateT = [](int i, int count) { return i + 1 < count ? static_cast<double>(i) / (count - 2) : 1.0; };
+  const std::pair<int, SlotT> cases[] = {{1, spiralT}, {2, alternateT}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    g_nLeafPhyllotaxis = c.first;
     rebuildTreeDisplay(model);
-    if (!model.isBuilt()) applyTreeParameters(model);
-    expectHeights(sortedHeights(leafOrigins(drawn())), expectedHeights(c.t, 3, 10));
+    expectHeights(leafHeights(drawn()), expectedHeights(c.second, 16, 3, 10));
   }
-  // A density beyond the panel's range is held to the 16 slots of the table.
+  // Regression: a density beyond the panel's range is held to the 16 slots of the table.
   g_nLeafDensity = 40;
   g_nLeafPhyllotaxis = 1;
   rebuildTreeDisplay(model);
-  expectHeights(sortedHeights(leafOrigins(drawn())), expectedHeights(spiralT(16), 3, 10));
+  expectHeights(leafHeights(drawn()), expectedHeights(spiralT, 16, 3, 10));
+  // Regression: alternate places nothing for one leaf; slots left from earlier are not drawn.
+  g_nLeafDensity = 1;
+  g_nLeafPhyllotaxis = 2;
+  rebuildTreeDisplay(model);
+  EXPECT_TRUE(leafHeights(drawn()).empty());
 }
 
 // Leaf size 0, "Show leaves" off and level lines give the branches only.
@@ -197,42 +151,31 @@ TEST_F(TreeListGl, BranchesOnlyWhenLeavesAreOff) {
   addChain(2);
   applyTreeParameters(model);
   const size_t withLeaves = drawn().size();
-  const auto branchesOnly = captureFeedback([&] {
-    drawBranches(model);
-    glDisable(GL_LIGHTING);
-  });
-  ASSERT_GT(withLeaves, branchesOnly.size());
-
-  // A zero-area triangle still reaches the feedback buffer, so collapsed leaves would count.
-  auto degenerate = captureFeedback([] {
-    glBegin(GL_TRIANGLES);
-    for (int k = 0; k < 3; ++k) glVertex3d(1, 1, 1);
-    glEnd();
-  });
-  ASSERT_EQ(degenerate.size(), 1u);
-
+  const size_t branchesOnly = captureFeedback([&] {
+                                drawBranches(model);
+                                glDisable(GL_LIGHTING);
+                              }).size();
+  ASSERT_GT(withLeaves, branchesOnly);
   g_dLeafSize = 0.0;
   applyTreeParameters(model);
-  EXPECT_EQ(drawn().size(), branchesOnly.size());
-
+  EXPECT_EQ(drawn().size(), branchesOnly);
   g_dLeafSize = kLeafSize;
   g_bShowLeaves = false;
   applyTreeParameters(model);
-  EXPECT_EQ(drawn().size(), branchesOnly.size());
-
+  EXPECT_EQ(drawn().size(), branchesOnly);
   g_bShowLeaves = true;
   g_bLevelLines = true;
   rebuildTreeDisplay(model);
   auto lines = drawn();
   EXPECT_EQ(countTokens(lines, GL_POLYGON_TOKEN), 0u);
   EXPECT_EQ(countTokens(lines, GL_LINE_TOKEN) + countTokens(lines, GL_LINE_RESET_TOKEN), 2u);
-
   g_bLevelLines = false;
   rebuildTreeDisplay(model);
   EXPECT_EQ(drawn().size(), withLeaves);
 }
 
-TEST_F(TreeListGl, NothingDrawnBeforeBuilt) {
+// drawTree draws nothing before the model is built.
+TEST_F(TreeListGl, NothingDrawnBeforeBuiltAndRebuildReplacesLists) {
   EXPECT_TRUE(drawn().empty());  // no list yet
   model.branches.push_back(std::make_unique<Branch>());
   model.branches[0]->nodes = {Vec3(0, 0, 0), Vec3(0, 1, 0)};
@@ -241,21 +184,12 @@ TEST_F(TreeListGl, NothingDrawnBeforeBuilt) {
   ASSERT_NE(model.treeList, 0u);
   EXPECT_TRUE(drawn().empty());
   model.built = true;
-  EXPECT_EQ(leafOrigins(drawn()).size(), 4u);
-}
+  EXPECT_EQ(leafHeights(drawn()).size(), 4u);
 
-// Each build replaces both lists; the leaf shape is compiled before the tree list.
-TEST_F(TreeListGl, RebuildReplacesLists) {
-  addChain(1);
-  applyTreeParameters(model);
+  // Each build deletes the previous tree list and leaf shape list (ids may be reused).
   const unsigned tree = model.treeList, shape = model.leafShapeList;
-  ASSERT_TRUE(glIsList(tree));
-  ASSERT_TRUE(glIsList(shape));
   buildTreeList(model);
-  EXPECT_TRUE(glIsList(model.treeList));
-  EXPECT_TRUE(glIsList(model.leafShapeList));
-  if (model.treeList != tree && model.leafShapeList != tree) {
-    EXPECT_FALSE(glIsList(tree));
-  }
-  EXPECT_EQ(leafOrigins(drawn()).size(), 4u);
+  for (unsigned old : {tree, shape})
+    EXPECT_TRUE(model.treeList == old || model.leafShapeList == old || !glIsList(old)) << old;
+  EXPECT_EQ(leafHeights(drawn()).size(), 4u);
 }

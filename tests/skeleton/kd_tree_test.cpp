@@ -1,11 +1,12 @@
-// KdTree against brute force and against a recursive reading of the walk orders, on seeded
-// clouds on a coarse integer lattice (many duplicates and equal distances).
+// KdTree against brute force on seeded clouds on a coarse integer lattice (many duplicates
+// and equal distances), and the edges of its contract.
 
 #include "skeleton/kd_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -18,48 +19,16 @@ namespace {
 
 using P3 = std::array<double, 3>;
 
-double dist(const P3& a, const double q[3]) {
+double dist(const double a[3], const double q[3]) {
   const double dx = a[0] - q[0], dy = a[1] - q[1], dz = a[2] - q[2];
   return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-std::vector<P3> latticeCloud(std::mt19937& rng, int count, int extent) {
-  std::uniform_int_distribution<int> c(0, extent);
-  std::vector<P3> pts;
-  for (int i = 0; i < count; ++i) pts.push_back({double(c(rng)), double(c(rng)), double(c(rng))});
-  return pts;
-}
-
-// Distinct points with the payload of their last insertion.
-std::map<P3, uint32_t> lastPayloads(const std::vector<P3>& pts) {
-  std::map<P3, uint32_t> m;
-  for (uint32_t i = 0; i < pts.size(); ++i) m[pts[i]] = i;
-  return m;
-}
-
-void fill(KdTree& t, const std::vector<P3>& pts) {
-  for (uint32_t i = 0; i < pts.size(); ++i) t.insert(pts[i].data(), i);
-}
-
-// The radius walk read recursively: near side, the node (unless the split gap exceeds r), far side.
-void radiusReference(const KdTree& t, uint32_t at, const double q[3], double r, std::vector<uint32_t>& out) {
-  if (at == KdTree::kNoNode) return;
-  const KdTreeNode& n = t.node(at);
-  const int a = int(n.depth % 3);
-  const bool lowFirst = n.point[a] > q[a];
-  radiusReference(t, lowFirst ? n.lowChild : n.highChild, q, r, out);
-  if ((lowFirst ? n.point[a] - q[a] : q[a] - n.point[a]) > r) return;
-  P3 p{n.point[0], n.point[1], n.point[2]};
-  if (dist(p, q) <= r) out.push_back(n.payload);
-  radiusReference(t, lowFirst ? n.highChild : n.lowChild, q, r, out);
 }
 
 // The nearest walk read recursively over a std::multimap (equal keys in insertion order).
 void nearestReference(const KdTree& t, uint32_t at, const double q[3], size_t K, std::multimap<double, uint32_t>& S) {
   while (at != KdTree::kNoNode) {
     const KdTreeNode& n = t.node(at);
-    P3 p{n.point[0], n.point[1], n.point[2]};
-    S.emplace(dist(p, q), n.payload);
+    S.emplace(dist(n.point, q), n.payload);
     if (S.size() > K) S.erase(std::prev(S.end()));
     const int a = int(n.depth % 3);
     const bool lowFirst = n.point[a] > q[a];
@@ -69,121 +38,70 @@ void nearestReference(const KdTree& t, uint32_t at, const double q[3], size_t K,
   }
 }
 
-TEST(KdTree, DuplicatesKeepOneNodeWithTheLastPayload) {
-  std::mt19937 rng(42);
-  const auto pts = latticeCloud(rng, 400, 5);
-  KdTree t;
-  fill(t, pts);
-  const auto expected = lastPayloads(pts);
-  EXPECT_EQ(t.nodeCount, expected.size());
-  // Every distinct point answers with its last payload at distance 0.
-  for (const auto& [p, payload] : expected) {
-    ASSERT_EQ(t.radiusSearch(p.data(), 0.0), 1u);
-    EXPECT_EQ(t.lastIndices[0], payload);
-    EXPECT_EQ(t.lastDistances[0], 0.0);
-  }
-}
-
-TEST(KdTree, RadiusSearchMatchesBruteForceAndTheWalkOrder) {
+TEST(KdTree, RadiusAndNearestMatchBruteForceOnLatticeClouds) {
   std::mt19937 rng(7);
-  for (int round = 0; round < 4; ++round) {
-    const auto pts = latticeCloud(rng, 300, 6);
+  std::uniform_int_distribution<int> coord(0, 5);
+  std::uniform_real_distribution<double> u(-1.0, 6.0);
+  NearestSet set;
+  for (int round = 0; round < 6; ++round) {
     KdTree t;
-    fill(t, pts);
-    const auto distinct = lastPayloads(pts);
-    std::uniform_real_distribution<double> u(-1.0, 7.0);
+    std::vector<P3> pts(300);
+    std::map<P3, uint32_t> distinct;  // each distinct point with its last payload
+    for (uint32_t i = 0; i < pts.size(); ++i) {
+      pts[i] = {double(coord(rng)), double(coord(rng)), double(coord(rng))};
+      t.insert(pts[i].data(), i);
+      distinct[pts[i]] = i;
+    }
+    ASSERT_EQ(t.nodeCount, distinct.size()) << "a duplicate keeps one node";
     for (int qi = 0; qi < 60; ++qi) {
       // Lattice queries with integer radii put many points exactly on the sphere.
-      double q[3];
-      if (qi % 2 == 0) {
-        q[0] = std::round(u(rng)), q[1] = std::round(u(rng)), q[2] = std::round(u(rng));
-      } else {
-        q[0] = u(rng), q[1] = u(rng), q[2] = u(rng);
-      }
+      double q[3] = {std::round(u(rng)), std::round(u(rng)), u(rng)};
+      if (qi % 2) q[2] = std::round(q[2]);
       const double r = qi % 3 == 0 ? 2.0 : (qi % 3 == 1 ? 1.0 : 1.7);
       const size_t count = t.radiusSearch(q, r);
-      ASSERT_EQ(count, t.lastIndices.size());
-      ASSERT_EQ(count, t.lastDistances.size());
-      std::set<uint32_t> got(t.lastIndices.begin(), t.lastIndices.end());
+      ASSERT_EQ(t.lastDistances.size(), count);
       std::set<uint32_t> want;
       for (const auto& [p, payload] : distinct)
-        if (dist(p, q) <= r) want.insert(payload);
-      EXPECT_EQ(got, want);
-      EXPECT_EQ(got.size(), count) << "a node reported twice";
-      for (size_t h = 0; h < count; ++h) EXPECT_EQ(t.lastDistances[h], dist(pts[t.lastIndices[h]], q));
+        if (dist(p.data(), q) <= r) want.insert(payload);
+      EXPECT_EQ(std::set<uint32_t>(t.lastIndices.begin(), t.lastIndices.end()), want);
+      EXPECT_EQ(count, want.size()) << "a node reported twice";
+      for (size_t h = 0; h < count; ++h) EXPECT_EQ(t.lastDistances[h], dist(pts[t.lastIndices[h]].data(), q));
+
+      const size_t K = 1 + qi % 17;
+      ASSERT_EQ(t.nearestSearch(q, K, set), std::min(K, distinct.size()));
+      std::vector<double> all;
+      for (const auto& e : distinct) all.push_back(dist(e.first.data(), q));
+      std::sort(all.begin(), all.end());
+      all.resize(std::min(K, all.size()));
+      EXPECT_EQ(t.lastDistances, all);
+      // Payloads ascending by distance, equal distances in the walk's visit order.
+      std::multimap<double, uint32_t> S;
+      nearestReference(t, t.root, q, K, S);
       std::vector<uint32_t> order;
-      radiusReference(t, t.root, q, r, order);
+      for (const auto& e : S) order.push_back(e.second);
       EXPECT_EQ(t.lastIndices, order);
     }
   }
 }
 
-TEST(KdTree, PointExactlyAtTheRadiusIsReturned) {
-  KdTree t;
-  const double a[3] = {0, 0, 0}, b[3] = {0, 3, 4}, c[3] = {0, 3, 4.000001};
-  t.insert(a, 0);
-  t.insert(b, 1);
-  t.insert(c, 2);
-  const double q[3] = {0, 0, 0};
-  ASSERT_EQ(t.radiusSearch(q, 5.0), 2u);
-  EXPECT_EQ(std::set<uint32_t>(t.lastIndices.begin(), t.lastIndices.end()), (std::set<uint32_t>{0, 1}));
-}
-
-TEST(KdTree, NearestSearchAscendingWithEqualDistancesInVisitOrder) {
-  std::mt19937 rng(11);
-  NearestSet set;
-  for (int round = 0; round < 4; ++round) {
-    const auto pts = latticeCloud(rng, 250, 5);
-    KdTree t;
-    fill(t, pts);
-    const auto distinct = lastPayloads(pts);
-    std::uniform_real_distribution<double> u(-1.0, 6.0);
-    for (int qi = 0; qi < 60; ++qi) {
-      double q[3] = {std::round(u(rng)), std::round(u(rng)), u(rng)};
-      if (qi % 2) q[2] = std::round(q[2]);
-      const size_t K = 1 + qi % 17;
-      const size_t count = t.nearestSearch(q, K, set);
-      ASSERT_EQ(count, std::min(K, distinct.size()));
-      // Distances are the K smallest of the brute force, ascending.
-      std::vector<double> all;
-      for (const auto& e : distinct) all.push_back(dist(e.first, q));
-      std::sort(all.begin(), all.end());
-      all.resize(count);
-      EXPECT_EQ(t.lastDistances, all);
-      // Payloads follow the walk with ties in visit order.
-      std::multimap<double, uint32_t> S;
-      nearestReference(t, t.root, q, K, S);
-      std::vector<uint32_t> want;
-      for (const auto& e : S) want.push_back(e.second);
-      EXPECT_EQ(t.lastIndices, want);
-    }
-  }
-}
-
-TEST(KdTree, NearestWithKBeyondTheCountReturnsAllNearestFirst) {
-  KdTree t;
-  const double pts[4][3] = {{3, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 0, 0}};
-  for (uint32_t i = 0; i < 4; ++i) t.insert(pts[i], i);
-  EXPECT_EQ(t.nodeCount, 3u);
-  NearestSet set;
-  const double q[3] = {0, 0, 0};
-  ASSERT_EQ(t.nearestSearch(q, 10, set), 3u);
-  EXPECT_EQ(t.lastIndices, (std::vector<uint32_t>{3, 2, 0}));
-  EXPECT_EQ(t.lastDistances, (std::vector<double>{1, 2, 3}));
-}
-
-TEST(KdTree, EmptyTreeAndNaNInsert) {
+TEST(KdTree, EmptyTreeExactRadiusKBeyondTheCountAndNaN) {
   KdTree t;
   NearestSet set;
   const double q[3] = {0, 0, 0};
   EXPECT_EQ(t.radiusSearch(q, 100.0), 0u);
   EXPECT_EQ(t.nearestSearch(q, 5, set), 0u);
-  t.insert(q, 0);
+  const double pts[5][3] = {{3, 0, 0}, {1, 0, 0}, {0, 3, 4}, {1, 0, 0}, {0, 3, 4.000001}};
+  for (uint32_t i = 0; i < 5; ++i) t.insert(pts[i], i);
+  ASSERT_EQ(t.nodeCount, 4u);
+  ASSERT_EQ(t.radiusSearch(q, 5.0), 3u);  // (0, 3, 4) lies exactly at the radius
+  EXPECT_EQ(std::set<uint32_t>(t.lastIndices.begin(), t.lastIndices.end()), (std::set<uint32_t>{0, 2, 3}));
+  ASSERT_EQ(t.nearestSearch(q, 10, set), 4u);
+  EXPECT_EQ(t.lastIndices, (std::vector<uint32_t>{3, 0, 2, 4}));
   const double bad[3] = {std::numeric_limits<double>::quiet_NaN(), 1, 1};
   StdoutCapture out;
-  t.insert(bad, 1);
+  t.insert(bad, 9);
   EXPECT_EQ(out.text(), "Error inserting elements into binary tree\n");
-  EXPECT_EQ(t.nodeCount, 1u);
+  EXPECT_EQ(t.nodeCount, 4u);
 }
 
 }  // namespace

@@ -3,11 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,16 +18,11 @@
 
 namespace {
 
-std::vector<std::string> filesIn(const std::string& folder, const std::string& suffix) {
+std::vector<std::string> filesIn(const std::string& folder, const std::set<std::string>& extensions) {
   std::vector<std::string> out;
-  if (DIR* d = opendir(folder.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-        out.push_back(folder + "/" + name);
-    }
-    closedir(d);
-  }
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+    if (extensions.count(e.path().extension().string())) out.push_back(e.path().string());
   std::sort(out.begin(), out.end());
   return out;
 }
@@ -36,9 +30,8 @@ std::vector<std::string> filesIn(const std::string& folder, const std::string& s
 struct Run {
   bool ran = false;
   std::string console;
-  std::vector<Vec3> nodes;
+  std::vector<std::array<double, 3>> nodes;
   size_t segments = 0;
-  uint32_t n = 0;
   double cloudTop = 0.0;
 };
 
@@ -47,20 +40,20 @@ Run reconstructFile(const std::string& path) {
   g_dVoxelSize = 0.2;  // the model-switch values
   g_dFieldBottomAngle = -30.0;
   Run run;
-  auto cloud = std::make_unique<PointCloud>();
-  auto volume = std::make_unique<VoxelVolume>();
-  auto reconstructor = std::make_unique<TreeReconstructor>();
+  PointCloud cloud;
+  VoxelVolume volume;
+  TreeReconstructor reconstructor;
   StdoutCapture out;
-  if (!cloud->load(path)) return run;
-  volume->build(*cloud, g_dVoxelSize);
-  volume->thin();
-  reconstructor->buildVoxelGraph(*volume);
-  run.ran = reconstructor->reconstruct();
+  if (!cloud.load(path)) return run;
+  volume.build(cloud, g_dVoxelSize);
+  volume.thin();
+  reconstructor.buildVoxelGraph(volume);
+  run.ran = reconstructor.reconstruct();
   run.console = out.text();
-  run.n = reconstructor->nVoxels;
-  run.cloudTop = cloud->maxCorner.y;
-  for (const SkeletonNode& s : reconstructor->skeletonNodes) run.nodes.push_back(s.position);
-  run.segments = reconstructor->model.segments.size();
+  run.cloudTop = cloud.maxCorner.y;
+  for (const SkeletonNode& s : reconstructor.skeletonNodes)
+    run.nodes.push_back({s.position.x, s.position.y, s.position.z});
+  run.segments = reconstructor.model.segments.size();
   return run;
 }
 
@@ -68,42 +61,34 @@ void checkPlausibleTree(const std::string& path) {
   SCOPED_TRACE(path);
   const Run first = reconstructFile(path);
   ASSERT_TRUE(first.ran) << first.console;
-  const size_t at = first.console.find("points have been visited!");
+  // Most of the graph is reached: "P%(V/N) points have been visited!".
+  const size_t at = first.console.find(" points have been visited!");
   ASSERT_NE(at, std::string::npos);
-  const size_t lineStart = first.console.rfind('\n', at) + 1;
-  std::printf("%s: n=%u, %zu nodes, %s\n", path.c_str(), first.n, first.nodes.size(),
-              first.console.substr(lineStart, at - lineStart).c_str());
+  unsigned visited = 0, n = 0;
+  ASSERT_EQ(std::sscanf(first.console.c_str() + first.console.rfind('(', at), "(%u/%u)", &visited, &n), 2);
+  EXPECT_GE(visited, 0.9 * n);
   ASSERT_GE(first.nodes.size(), 10u);
   EXPECT_EQ(first.segments, first.nodes.size());
   // The trunk starts near the base and goes upward; the growth reaches near the top.
-  EXPECT_LT(first.nodes[0].y, 0.15 * first.cloudTop);
-  EXPECT_GT(first.nodes[1].y, first.nodes[0].y);
+  EXPECT_LT(first.nodes[0][1], 0.15 * first.cloudTop);
+  EXPECT_GT(first.nodes[1][1], first.nodes[0][1]);
   double top = 0.0;
-  for (const Vec3& p : first.nodes) top = std::max(top, p.y);
+  for (const auto& p : first.nodes) top = std::max(top, p[1]);
   EXPECT_GT(top, 0.8 * first.cloudTop);
 
   const Run second = reconstructFile(path);
-  ASSERT_EQ(second.nodes.size(), first.nodes.size());
-  for (size_t k = 0; k < first.nodes.size(); ++k) {
-    ASSERT_EQ(second.nodes[k].x, first.nodes[k].x);
-    ASSERT_EQ(second.nodes[k].y, first.nodes[k].y);
-    ASSERT_EQ(second.nodes[k].z, first.nodes[k].z);
-  }
+  EXPECT_EQ(second.nodes, first.nodes);
   EXPECT_EQ(second.console, first.console);
 }
 
 TEST(SkeletonPipeline, BundledModels) {
-  std::vector<std::string> files;
-  for (const char* suffix : {"ply", "txt", "xyz", "geo"}) {
-    const auto found = filesIn(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model", suffix);
-    files.insert(files.end(), found.begin(), found.end());
-  }
+  const auto files = filesIn(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model", {".ply", ".txt", ".xyz", ".geo"});
   ASSERT_FALSE(files.empty()) << "no bundled point models";
   for (const std::string& f : files) checkPlausibleTree(f);
 }
 
 TEST(SkeletonPipeline, RealScans) {
-  const auto files = filesIn(std::string(FRONDAREL_REALDATA) + "/converted", ".ply");
+  const auto files = filesIn(std::string(FRONDAREL_REALDATA) + "/converted", {".ply"});
   if (files.empty()) GTEST_SKIP() << "real scans not present";
   for (const std::string& f : files) checkPlausibleTree(f);
 }

@@ -107,8 +107,10 @@ bool ProgramRunner::startDisplay() {
       dup2(nullFd, STDERR_FILENO);
       std::string fd = std::to_string(fds[1]);
       std::string display = ":" + number;
-      execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
+      // -noreset: without it the server resets when its last client (the readiness probe)
+      // leaves, and a program connecting during that reset fails to open the display.
+      execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-noreset",
+             "-nolisten", "tcp", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);

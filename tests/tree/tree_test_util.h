@@ -1,32 +1,57 @@
 #pragma once
-// Skeleton builders for the tree-model tests: the same hand-over the growth passes make.
+// Skeleton builders, checks and a shared fixture for the tree-model tests (includes the
+// GoogleTest, test-support and standard headers they use).
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <random>
 #include <vector>
 
+#include "app/settings.h"
+#include "support/test_support.h"
 #include "tree/tree_model.h"
+
+// Start values of every setting before and after each test; a fresh model.
+class TreeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { resetSettingsToStartValues(); }
+  void TearDown() override {
+    resetSettingsToStartValues();
+    TreeModel::listBuilder = nullptr;
+  }
+  TreeModel model;
+};
+
+// Same position (within tol) and same status.
+inline void expectSame(const Vec3& a, const Vec3& b, double tol = 0.0) {
+  EXPECT_NEAR(a.x, b.x, tol);
+  EXPECT_NEAR(a.y, b.y, tol);
+  EXPECT_NEAR(a.z, b.z, tol);
+  EXPECT_EQ(a.status, b.status);
+}
 
 // A skeleton as a node tree: node 0 is the root, parent[i] the parent node (-1 for the root).
 struct NodeTree {
   std::vector<Vec3> positions;
   std::vector<int> parent;
-
   int add(const Vec3& p, int parentNode) {
     positions.push_back(p);
     parent.push_back(parentNode);
     return static_cast<int>(positions.size()) - 1;
   }
-  std::vector<std::vector<int>> childLists() const {
-    std::vector<std::vector<int>> kids(positions.size());
-    for (size_t i = 0; i < parent.size(); ++i)
-      if (parent[i] >= 0) kids[parent[i]].push_back(static_cast<int>(i));
-    return kids;
-  }
 };
+
+// A node tree from {x, y, z, parent} rows.
+template <size_t N>
+NodeTree nodeTree(const double (&rows)[N][4]) {
+  NodeTree t;
+  for (const auto& r : rows) t.add(Vec3(r[0], r[1], r[2]), static_cast<int>(r[3]));
+  return t;
+}
 
 inline TreeSegment makeSegment(const Vec3& start, const Vec3& end, int parent, std::vector<uint32_t> children = {}) {
   TreeSegment s;
@@ -38,76 +63,59 @@ inline TreeSegment makeSegment(const Vec3& start, const Vec3& end, int parent, s
   return s;
 }
 
-// The space-colonisation hand-over: root segment from 0.2 below the root node, then the
-// other nodes breadth-first, each segment's children given as index ranges. Returns, per node,
-// the index of the segment that ends at it.
-inline std::vector<uint32_t> loadSpaceColonisation(TreeModel& model, const NodeTree& tree) {
-  auto kids = tree.childLists();
-  std::vector<uint32_t> segmentOf(tree.positions.size(), 0);
-  model.clear();
-  Vec3 root = tree.positions[0];
-  uint32_t a = 0;
-  auto childRange = [&](int node) {
-    std::vector<uint32_t> c;
-    for (size_t k = 0; k < kids[node].size(); ++k) c.push_back(++a);
-    return c;
-  };
-  model.appendSegment(makeSegment(Vec3(root.x, root.y - 0.2, root.z), root, -1, childRange(0)));
-  std::deque<int> queue{0};
-  uint32_t next = 1;
-  while (!queue.empty()) {
-    int p = queue.front();
-    queue.pop_front();
-    for (int c : kids[p]) {
-      segmentOf[c] = next++;
-      model.appendSegment(
-          makeSegment(tree.positions[p], tree.positions[c], static_cast<int>(segmentOf[p]), childRange(c)));
-      queue.push_back(c);
-    }
-  }
-  return segmentOf;
+inline TreeSegment rootSegment(const Vec3& root, std::vector<uint32_t> children = {}) {
+  return makeSegment(Vec3(root.x, root.y - 0.2, root.z), root, -1, std::move(children));
 }
 
-// The best-first hand-over: root segment, then per expanded segment setChildRange followed by
-// its children; ends with indexLevels (applyLevel is left to the test).
-inline void loadBestFirst(TreeModel& model, const NodeTree& tree) {
-  auto kids = tree.childLists();
-  model.clear();
-  Vec3 root = tree.positions[0];
-  model.appendSegment(makeSegment(Vec3(root.x, root.y - 0.2, root.z), root, -1));
-  std::deque<std::pair<int, uint32_t>> queue{{0, 0u}};
-  uint32_t last = 0;
-  while (!queue.empty()) {
-    auto [node, seg] = queue.front();
-    queue.pop_front();
-    if (kids[node].empty()) continue;
-    model.setChildRange(seg, static_cast<int>(kids[node].size()), last);
-    for (int c : kids[node]) {
-      model.appendSegment(makeSegment(tree.positions[node], tree.positions[c], static_cast<int>(seg)));
-      queue.emplace_back(c, ++last);
+enum HandOver { kSpaceColonisation, kBestFirst };
+
+// Hands a node tree to the model as the growth passes do: the root segment from 0.2 below the
+// root node, then one segment per node in breadth-first order. Space colonisation lists each
+// segment's children up front; best first calls setChildRange before a segment's children
+// are appended and ends with indexLevels (applyLevel is left to the test).
+inline void loadSkeleton(TreeModel& model, const NodeTree& tree, HandOver how = kSpaceColonisation) {
+  std::vector<std::vector<int>> kids(tree.parent.size());
+  for (size_t i = 1; i < tree.parent.size(); ++i) kids[tree.parent[i]].push_back(static_cast<int>(i));
+  std::vector<int> order{0};
+  std::vector<uint32_t> segmentOf(tree.parent.size(), 0);
+  for (size_t k = 0; k < order.size(); ++k)
+    for (int c : kids[order[k]]) {
+      segmentOf[c] = static_cast<uint32_t>(order.size());
+      order.push_back(c);
     }
+  model.clear();
+  for (int node : order) {
+    int p = tree.parent[node];
+    std::vector<uint32_t> children;
+    for (int c : kids[node])
+      if (how == kSpaceColonisation) children.push_back(segmentOf[c]);
+    if (how == kBestFirst && p >= 0 && node == kids[p][0])
+      model.setChildRange(segmentOf[p], static_cast<int>(kids[p].size()), segmentOf[node] - 1);
+    model.appendSegment(
+        p < 0 ? rootSegment(tree.positions[0], children)
+              : makeSegment(tree.positions[p], tree.positions[node], static_cast<int>(segmentOf[p]), children));
   }
-  model.indexLevels();
+  if (how == kBestFirst) model.indexLevels();
 }
 
-// A random node tree grown upwards: each new node hangs from a random earlier node. With
-// grid > 0 positions are snapped to that grid so that many coincide.
+// A random node tree grown upwards, each new node hanging from one of the 8 latest nodes.
+// With grid > 0 positions are snapped to that grid so that many coincide.
 inline NodeTree randomNodeTree(std::mt19937& rng, int count, double grid = 0.0) {
   std::uniform_real_distribution<double> off(-0.3, 0.3), up(0.05, 0.4);
+  auto snap = [grid](double v) { return grid > 0 ? std::round(v / grid) * grid : v; };
   NodeTree t;
   t.add(Vec3(0, 0, 0), -1);
   for (int i = 1; i < count; ++i) {
-    // Favour recent nodes so the tree gets depth as well as breadth.
-    std::uniform_int_distribution<int> pick(std::max(0, i - 8), i - 1);
-    int p = pick(rng);
-    Vec3 q = t.positions[p];
-    Vec3 pos(q.x + off(rng), q.y + up(rng), q.z + off(rng));
-    if (grid > 0) {
-      pos.x = std::round(pos.x / grid) * grid;
-      pos.y = std::round(pos.y / grid) * grid;
-      pos.z = std::round(pos.z / grid) * grid;
-    }
-    t.add(pos, p);
+    int p = std::uniform_int_distribution<int>(std::max(0, i - 8), i - 1)(rng);
+    const Vec3& q = t.positions[p];
+    t.add(Vec3(snap(q.x + off(rng)), snap(q.y + up(rng)), snap(q.z + off(rng))), p);
   }
   return t;
+}
+
+// Depth of a segment by walking parent links (1 for the root segment).
+inline int walkDepth(const TreeModel& m, size_t i) {
+  int d = 1;
+  for (int p = m.segments[i].parent; p != -1; p = m.segments[p].parent) ++d;
+  return d;
 }

@@ -5,6 +5,10 @@
 
 #include "pointcloud/point_cloud.h"
 
+inline PointRecord makePoint(double x, double y, double z, int32_t tag = 0) {
+  return {x, y, z, tag};
+}
+
 // A loaded cloud holding points (plus the readers' 100 spare records) with the given box and
 // no key points.
 inline PointCloud makeCloud(const std::vector<PointRecord>& points, const PointRecord& minCorner,
@@ -12,20 +16,9 @@ inline PointCloud makeCloud(const std::vector<PointRecord>& points, const PointR
   PointCloud cloud;
   cloud.points = points;
   cloud.points.resize(points.size() + 100);
-  cloud.count = static_cast<uint32_t>(points.size());
-  cloud.fileCount = cloud.count;
-  cloud.minCorner = minCorner;
+  cloud.count = cloud.fileCount = static_cast<uint32_t>(points.size());
+  cloud.minCorner = cloud.baseCorner = minCorner;
   cloud.maxCorner = maxCorner;
-  cloud.baseCorner = minCorner;
   cloud.loaded = true;
   return cloud;
-}
-
-inline PointRecord makePoint(double x, double y, double z, int32_t tag = 0) {
-  PointRecord p;
-  p.x = x;
-  p.y = y;
-  p.z = z;
-  p.tag = tag;
-  return p;
 }
