@@ -64,7 +64,7 @@ void sampleLimb(const Limb& limb, double f, LimbNode* node, V3* direction) {
   *direction = unit(b.p - a.p);
 }
 
-struct LimbSpec {
+struct LimbPlan {
   V3 start, direction;
   double length = 1.0;
   double baseRadius = 0.05;
@@ -76,22 +76,22 @@ struct LimbSpec {
 };
 
 // Grows a limb as a bent polyline of tapered cylinders appended to shape.
-Limb growLimb(const LimbSpec& spec, PortableRng& rng, TreeShape* shape) {
+Limb growLimb(const LimbPlan& plan, PortableRng& rng, TreeShape* shape) {
   Limb limb;
-  limb.length = spec.length;
-  limb.direction = spec.direction;
-  double step = spec.length / spec.segments;
-  V3 p = spec.start;
-  V3 dir = unit(spec.direction);
-  limb.nodes.push_back({p, spec.baseRadius});
-  for (int k = 1; k <= spec.segments; ++k) {
-    double t = static_cast<double>(k) / spec.segments;
+  limb.length = plan.length;
+  limb.direction = plan.direction;
+  double step = plan.length / plan.segments;
+  V3 p = plan.start;
+  V3 dir = unit(plan.direction);
+  limb.nodes.push_back({p, plan.baseRadius});
+  for (int k = 1; k <= plan.segments; ++k) {
+    double t = static_cast<double>(k) / plan.segments;
     V3 next = p + dir * step;
-    double r = spec.baseRadius + (spec.tipRadius - spec.baseRadius) * std::pow(t, 0.8);
-    shape->cones.push_back({p, next, limb.nodes.back().r, r, spec.order});
+    double r = plan.baseRadius + (plan.tipRadius - plan.baseRadius) * std::pow(t, 0.8);
+    shape->cones.push_back({p, next, limb.nodes.back().r, r, plan.order});
     limb.nodes.push_back({next, r});
     p = next;
-    V3 bend{rng.normal() * spec.wobble, rng.normal() * spec.wobble, rng.normal() * spec.wobble + spec.upwardPull};
+    V3 bend{rng.normal() * plan.wobble, rng.normal() * plan.wobble, rng.normal() * plan.wobble + plan.upwardPull};
     dir = unit(dir + bend);
   }
   return limb;
@@ -117,17 +117,17 @@ void growSideBranches(const Limb& parent, int order, int maxOrder, PortableRng& 
     LimbNode at;
     V3 parentDir;
     sampleLimb(parent, f, &at, &parentDir);
-    LimbSpec spec;
-    spec.order = order;
-    spec.direction = sideDirection(parentDir, radians(rng.uniform(35.0, 60.0)), rng);
-    spec.start = at.p + spec.direction * (0.8 * at.r);
-    spec.length = std::max(0.3, parent.length * (1.0 - f) * rng.uniform(0.55, 0.85));
-    spec.baseRadius = std::max(0.008, at.r * rng.uniform(0.5, 0.65));
-    spec.tipRadius = std::min(0.005, spec.baseRadius);
-    spec.segments = std::max(2, static_cast<int>(spec.length / 0.4) + 1);
-    spec.upwardPull = 0.05;
-    spec.wobble = 0.08;
-    Limb limb = growLimb(spec, rng, shape);
+    LimbPlan plan;
+    plan.order = order;
+    plan.direction = sideDirection(parentDir, radians(rng.uniform(35.0, 60.0)), rng);
+    plan.start = at.p + plan.direction * (0.8 * at.r);
+    plan.length = std::max(0.3, parent.length * (1.0 - f) * rng.uniform(0.55, 0.85));
+    plan.baseRadius = std::max(0.008, at.r * rng.uniform(0.5, 0.65));
+    plan.tipRadius = std::min(0.005, plan.baseRadius);
+    plan.segments = std::max(2, static_cast<int>(plan.length / 0.4) + 1);
+    plan.upwardPull = 0.05;
+    plan.wobble = 0.08;
+    Limb limb = growLimb(plan, rng, shape);
     if (finest) {
       V3 tipDir = unit(limb.nodes.back().p - limb.nodes[limb.nodes.size() - 2].p);
       shape->tips.push_back({limb.nodes.back().p, tipDir});
@@ -195,17 +195,17 @@ TreeShape growTree(const TreeParams& params, PortableRng& rng) {
     sampleLimb(trunk, u, &at, &trunkDir);
     double azimuth = i * goldenAngle + radians(15.0) * rng.normal();
     double zenith = radians(params.lowZenith + (params.highZenith - params.lowZenith) * frac + 6.0 * rng.normal());
-    LimbSpec spec;
-    spec.order = 1;
-    spec.direction = {std::sin(zenith) * std::cos(azimuth), std::sin(zenith) * std::sin(azimuth), std::cos(zenith)};
-    spec.start = at.p + spec.direction * (0.8 * at.r);
-    spec.length = params.height * params.spread * (1.0 - 0.55 * frac) * rng.uniform(0.8, 1.1);
-    spec.baseRadius = at.r * rng.uniform(0.45, 0.6);
-    spec.tipRadius = 0.006;
-    spec.segments = std::max(3, static_cast<int>(spec.length / 0.5) + 1);
-    spec.upwardPull = 0.07;
-    spec.wobble = 0.05;
-    Limb limb = growLimb(spec, rng, &shape);
+    LimbPlan plan;
+    plan.order = 1;
+    plan.direction = {std::sin(zenith) * std::cos(azimuth), std::sin(zenith) * std::sin(azimuth), std::cos(zenith)};
+    plan.start = at.p + plan.direction * (0.8 * at.r);
+    plan.length = params.height * params.spread * (1.0 - 0.55 * frac) * rng.uniform(0.8, 1.1);
+    plan.baseRadius = at.r * rng.uniform(0.45, 0.6);
+    plan.tipRadius = 0.006;
+    plan.segments = std::max(3, static_cast<int>(plan.length / 0.5) + 1);
+    plan.upwardPull = 0.07;
+    plan.wobble = 0.05;
+    Limb limb = growLimb(plan, rng, &shape);
     growSideBranches(limb, 2, params.orders, rng, &shape);
   }
   return shape;
