@@ -80,11 +80,7 @@ class InvalidCoordinateReport {
 
 bool PointCloud::readGeoCloud(const std::string& path) {
   std::string text;
-  if (!readWholeFile(path, &text)) {
-    std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
-    reset();
-    return false;
-  }
+  if (!readCloudFile(path, &text)) return false;
   reset();
   const char* name = path.c_str();
 

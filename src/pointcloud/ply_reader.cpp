@@ -127,26 +127,16 @@ size_t lineAt(std::string_view text, size_t position) {
 
 bool PointCloud::readPly(const std::string& path) {
   std::string text;
-  if (!readWholeFile(path, &text)) {
-    std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
-    reset();
-    return false;
-  }
-  return parsePly(path, text);
+  return readCloudFile(path, &text) && parsePly(path, text);
 }
 
 bool PointCloud::parsePly(const std::string& path, std::string_view text) {
   reset();
   const char* name = path.c_str();
-  auto reject = [&](const std::string& problem) {
-    std::printf("ERROR: point cloud [%s]: %s!\n", name, problem.c_str());
-    reset();
-    return false;
-  };
 
   PlyHeader header;
   std::string problem;
-  if (!parsePlyHeader(text, &header, &problem)) return reject(problem);
+  if (!parsePlyHeader(text, &header, &problem)) return reject(path, problem);
   const int j = header.propertyCount;
 
   TextScanner scanner(text);
@@ -168,10 +158,10 @@ bool PointCloud::parsePly(const std::string& path, std::string_view text) {
   // (the last may end the file): the count is checked against the data before allocating.
   const size_t dataBytes = text.size() - scanner.position();
   const size_t mostVertices = (dataBytes + 1) / (2 * static_cast<size_t>(j));
-  if (declared <= 0) return reject("the PLY header declares " + std::to_string(declared) + " vertices");
+  if (declared <= 0) return reject(path, "the PLY header declares " + std::to_string(declared) + " vertices");
   if (declared > kMaxPoints || static_cast<size_t>(declared) > mostVertices) {
-    return reject("the PLY header declares " + std::to_string(declared) + " vertices, more than its " +
-                  std::to_string(dataBytes) + " bytes of data can hold");
+    return reject(path, "the PLY header declares " + std::to_string(declared) + " vertices, more than its " +
+                            std::to_string(dataBytes) + " bytes of data can hold");
   }
 
   const uint32_t n = static_cast<uint32_t>(declared);
@@ -186,14 +176,14 @@ bool PointCloud::parsePly(const std::string& path, std::string_view text) {
     if (!readVertex(scanner, j, &vertex)) {
       scanner.skipSpace();
       if (scanner.atEnd()) {
-        return reject("the file ends after " + std::to_string(i) + " of " + std::to_string(n) + " vertices");
+        return reject(path, "the file ends after " + std::to_string(i) + " of " + std::to_string(n) + " vertices");
       }
-      return reject("vertex " + std::to_string(i + 1) + " at line " + std::to_string(scanner.lineNumber()) +
-                    " is not a list of " + std::to_string(j) + " numbers");
+      return reject(path, "vertex " + std::to_string(i + 1) + " at line " + std::to_string(scanner.lineNumber()) +
+                              " is not a list of " + std::to_string(j) + " numbers");
     }
     if (!isFinite(vertex.point) || !isFinite(vertex.colour)) {
-      return reject("vertex " + std::to_string(i + 1) + " at line " + std::to_string(lineAt(text, vertexStart)) +
-                    " holds a value that is not finite");
+      return reject(path, "vertex " + std::to_string(i + 1) + " at line " + std::to_string(lineAt(text, vertexStart)) +
+                              " holds a value that is not finite");
     }
     if (i == 0) {
       minCorner = maxCorner = vertex.point;
@@ -207,7 +197,7 @@ bool PointCloud::parsePly(const std::string& path, std::string_view text) {
 
   const double height = maxCorner.y - minCorner.y;
   if (!(height > 0.0) || !std::isfinite(height)) {
-    return reject("all points lie at one height, the cloud cannot be scaled to 16 units high");
+    return reject(path, "all points lie at one height, the cloud cannot be scaled to 16 units high");
   }
   if (addKeyPoints == 1) {
     const double step = 0.05 * height;

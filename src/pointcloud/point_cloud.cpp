@@ -1,5 +1,7 @@
 #include "pointcloud/point_cloud.h"
 
+#include "pointcloud/text_scanner.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -95,4 +97,17 @@ bool PointCloud::finishLoad(const std::string& path) {
   }
   loaded = true;
   return true;
+}
+
+bool PointCloud::readCloudFile(const std::string& path, std::string* text) {
+  if (readWholeFile(path, text)) return true;
+  std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
+  reset();
+  return false;
+}
+
+bool PointCloud::reject(const std::string& path, const std::string& problem) {
+  std::printf("ERROR: point cloud [%s]: %s!\n", path.c_str(), problem.c_str());
+  reset();
+  return false;
 }

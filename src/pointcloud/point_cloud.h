@@ -50,6 +50,12 @@ class PointCloud {
   // double would give.
   bool finishLoad(const std::string& path);
 
+  // Reads path whole into text. On failure prints "ERROR: unable to open point cloud [path]!",
+  // resets the cloud and returns false.
+  bool readCloudFile(const std::string& path, std::string* text);
+  // Prints "ERROR: point cloud [path]: problem!", resets the cloud and returns false.
+  bool reject(const std::string& path, const std::string& problem);
+
   bool readPly(const std::string& path);
   bool readTextCloud(const std::string& path);
   bool readGeoCloud(const std::string& path);

@@ -105,22 +105,12 @@ PointRecord trunkRoot(const std::vector<PointRecord>& points, uint32_t n, const 
 
 bool PointCloud::readTextCloud(const std::string& path) {
   std::string text;
-  if (!readWholeFile(path, &text)) {
-    std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
-    reset();
-    return false;
-  }
-  return parseTextCloud(path, text);
+  return readCloudFile(path, &text) && parseTextCloud(path, text);
 }
 
 bool PointCloud::parseTextCloud(const std::string& path, std::string_view text) {
   reset();
   const char* name = path.c_str();
-  auto reject = [&](const std::string& problem) {
-    std::printf("ERROR: point cloud [%s]: %s!\n", name, problem.c_str());
-    reset();
-    return false;
-  };
 
   TextScanner scanner(text);
   std::string word;
@@ -143,10 +133,10 @@ bool PointCloud::parseTextCloud(const std::string& path, std::string_view text) 
     std::printf("WARNING: point cloud [%s]: %zu trailing value(s) do not make a whole point and are ignored\n", name,
                 rows.numbers % kColumns);
   }
-  if (n == 0) return reject("the file holds no points");
-  if (n > kMaxPoints) return reject("the file holds " + std::to_string(n) + " points, too many to load");
+  if (n == 0) return reject(path, "the file holds no points");
+  if (n > kMaxPoints) return reject(path, "the file holds " + std::to_string(n) + " points, too many to load");
   if (rows.firstNonFinite != SIZE_MAX) {
-    return reject("point " + std::to_string(rows.firstNonFinite + 1) + " holds a value that is not finite");
+    return reject(path, "point " + std::to_string(rows.firstNonFinite + 1) + " holds a value that is not finite");
   }
 
   count = fileCount = static_cast<uint32_t>(n);
