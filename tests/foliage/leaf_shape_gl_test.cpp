@@ -114,8 +114,9 @@ TEST_F(LeafShapeGl, BladeScaledByLeafSizeAfterStem) {
   model.leafNormals = {Vec3(0, 0, 1), Vec3(0, 0, 1)};
   g_dLeafSize = 3.0;
   const float leafColor[3] = {1.0f, 0.0f, 0.5f};
+  const std::vector<FeedbackPrimitive> prims = captureLeafShape(model, leafColor);
   std::vector<const FeedbackPrimitive*> blade;
-  for (const auto& p : captureLeafShape(model, leafColor)) {
+  for (const auto& p : prims) {
     if (p.vertices[0].r > 0.1f) {
       blade.push_back(&p);
       EXPECT_NEAR(p.vertices[0].b, 0.2f * 0.5f, 1e-3);
