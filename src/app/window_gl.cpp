@@ -26,14 +26,8 @@ void closeStatisticFile() {
   }
 }
 
-// ---- Glue to the commands and drawing of other subsystems (filled in as they land) ----
-void drawTreeLayer() {
-  drawTree(g_reconstructor.model);
-}
-void captureWindowFrame() {
-  g_recorder.captureFrame();
-}
-
+// Connects the GL-free core to the window: the tree display-list builder and the window
+// operations that the full-screen toggle needs.
 void installRenderHooks() {
   installTreeListBuilder();
   WindowOps ops;
@@ -77,7 +71,7 @@ void drawSceneLayers() {
   if (g_bShowAxis) g_pointCloud.drawFrame();
   if (g_bShowVoxel) g_voxelVolume.draw();
   if (g_bShowGraph) g_reconstructor.drawGraph();
-  if (g_bShowTree) drawTreeLayer();
+  if (g_bShowTree) drawTree(g_reconstructor.model);
 }
 
 void paceFrame() {
@@ -98,7 +92,7 @@ void display() {
   drawSceneLayers();
   panelDraw();
   paceFrame();
-  if (g_bCapturing) captureWindowFrame();
+  if (g_bCapturing) g_recorder.captureFrame();
   glutSwapBuffers();
   glutPostRedisplay();
 }
