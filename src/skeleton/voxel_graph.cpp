@@ -249,6 +249,7 @@ bool TreeReconstructor::buildShortestPathTree() {
       }
     }
     std::printf("\b\b\b\b\b\b\b%4.1f%%", 100.0 * k / (n - 1));
+    std::fflush(stdout);  // the counter is rewritten in place, so it has no line end to flush it
   }
 
   for (uint32_t j = 0; j < n; ++j) {
