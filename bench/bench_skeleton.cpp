@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 #include "skeleton/tree_reconstructor.h"
 #include "voxel/voxel_volume.h"

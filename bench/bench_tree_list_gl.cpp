@@ -15,7 +15,7 @@
 
 #include "app/batch.h"
 #include "app/globals.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/tree_list_gl.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/tree_model.h"
 
 namespace {

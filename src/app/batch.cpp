@@ -11,7 +11,7 @@
 
 #include "app/globals.h"
 #include "app/model_folders.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/globals.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/tree_display.h"
 
 int g_nSavedWindowWidth = 1600, g_nSavedWindowHeight = 900;

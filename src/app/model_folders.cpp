@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 
 namespace fs = std::filesystem;
 

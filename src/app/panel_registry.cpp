@@ -7,7 +7,7 @@
 #include "app/commands.h"
 #include "app/globals.h"
 #include "app/model_folders.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/tree_display.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "app/globals.h"
 #include "app/model_folders.h"
 #include "app/panel_gl.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/tree_list_gl.h"
 
 namespace {

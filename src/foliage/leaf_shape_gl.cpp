@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/tree_model.h"
 
 namespace {

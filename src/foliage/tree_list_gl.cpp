@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/leaf_placement.h"
 #include "tree/branch_mesh.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 #include "pointcloud/text_scanner.h"
 #include "pointcloud/utm.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 
 namespace {

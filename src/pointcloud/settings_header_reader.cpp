@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 #include "pointcloud/text_scanner.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <deque>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "skeleton/tree_reconstructor.h"
 
 namespace {

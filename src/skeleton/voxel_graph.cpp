@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "skeleton/kd_tree.h"
 #include "skeleton/tree_reconstructor.h"
 

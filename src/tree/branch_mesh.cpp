@@ -5,7 +5,7 @@
 #include <cmath>
 #include <deque>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/tree_model.h"
 
 namespace {

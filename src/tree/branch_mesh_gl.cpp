@@ -1,6 +1,6 @@
 #include <GL/gl.h>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/branch_mesh.h"
 #include "tree/tree_model.h"
 

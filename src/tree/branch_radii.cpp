@@ -2,7 +2,7 @@
 #include <cmath>
 #include <utility>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/branch_radii.h"
 #include "tree/tree_model.h"
 

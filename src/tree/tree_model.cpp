@@ -7,7 +7,7 @@
 #include <functional>
 #include <unordered_map>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "tree/branch_radii.h"
 
 void (*TreeModel::listBuilder)(TreeModel&) = nullptr;

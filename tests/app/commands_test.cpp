@@ -8,7 +8,7 @@
 
 #include "app/globals.h"
 #include "app/panel_registry.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app_test_data.h"
 #include "support/test_support.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app_test_data.h"
 #include "support/test_support.h"
 

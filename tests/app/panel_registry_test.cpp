@@ -8,7 +8,7 @@
 
 #include "app/commands.h"
 #include "app/globals.h"
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "app_test_data.h"
 #include "support/test_support.h"
 

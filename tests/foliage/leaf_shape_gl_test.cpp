@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "support/gl_test_context.h"
 #include "tree/tree_model.h"
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "foliage/tree_display.h"
 #include "support/gl_test_context.h"
 #include "tree/branch_mesh.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 #include "support/test_support.h"
 

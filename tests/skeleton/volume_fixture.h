@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "skeleton/tree_reconstructor.h"
 #include "support/test_support.h"
 #include "voxel/voxel_volume.h"

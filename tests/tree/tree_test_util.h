@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 #include "support/test_support.h"
 #include "tree/tree_model.h"
 
