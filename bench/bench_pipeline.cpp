@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch.h"
+#include "app/pipeline.h"
 #include "app/globals.h"
 
 namespace fs = std::filesystem;

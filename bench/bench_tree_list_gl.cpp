@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch.h"
+#include "app/pipeline.h"
 #include "app/globals.h"
 #include "settings/settings.h"
 #include "foliage/tree_list_gl.h"

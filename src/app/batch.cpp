@@ -1,6 +1,5 @@
 #include "app/batch.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 
 #include "app/globals.h"
 #include "app/model_folders.h"
+#include "app/pipeline.h"
 #include "settings/settings.h"
 
 namespace fs = std::filesystem;
@@ -20,7 +20,7 @@ namespace {
 struct BatchOptions {
   std::string input;
   std::string outFolder = kTreeModelFolder;
-  std::vector<std::pair<std::string, std::string>> settings;  // applied after each file's header
+  SettingOverrides settings;  // applied after each file's header
   bool help = false;
 };
 
@@ -122,79 +122,12 @@ std::vector<std::string> collectInputs(const std::string& input) {
   return files;
 }
 
-double secondsSince(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-size_t countDrawnBranches(const TreeModel& model) {
-  size_t n = 0;
-  for (const auto& b : model.branches) n += b->nodes.size() >= 2;
-  return n;
-}
-
 void printStageTimes(const StageTimes& t) {
   std::printf("Stage times (s): load %.3f, voxel grid %.3f, thinning %.3f, graph %.3f, growth %.3f, export %.3f\n",
               t.load, t.voxelGrid, t.thinning, t.graph, t.growth, t.exportFile);
 }
 
 }  // namespace
-
-PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
-                               const std::vector<std::pair<std::string, std::string>>& settings) {
-  PipelineResult result;
-  StageTimes& t = result.times;
-  using clock = std::chrono::steady_clock;
-
-  resetSettingsToStartValues();
-  auto t0 = clock::now();
-  bool loaded = g_pointCloud.load(path);
-  t.load = secondsSince(t0);
-  g_voxelVolume.reset();
-  g_reconstructor.clear();
-  g_reconstructor.model.clear();
-  std::srand(0);
-  if (!loaded) {
-    result.detail = "cannot read the point cloud";
-    return result;
-  }
-  for (const auto& [key, value] : settings) setSettingByName(key, value, nullptr);
-
-  t0 = clock::now();
-  g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
-  t.voxelGrid = secondsSince(t0);
-  if (g_voxelVolume.cellCount == 0) {
-    result.detail = "no voxel grid could be built";
-    return result;
-  }
-  t0 = clock::now();
-  g_voxelVolume.thin();
-  t.thinning = secondsSince(t0);
-  t0 = clock::now();
-  g_reconstructor.buildVoxelGraph(g_voxelVolume);
-  t.graph = secondsSince(t0);
-  t0 = clock::now();
-  bool grown = g_reconstructor.reconstruct();
-  t.growth = secondsSince(t0);
-  TreeModel& model = g_reconstructor.model;
-  if (!grown || !model.isBuilt() || g_reconstructor.skeletonNodes.size() < 2) {
-    result.detail = "the growth produced no tree";
-    return result;
-  }
-  std::string folder = outFolder;
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  std::string outPath = folder + fs::path(path).filename().string();
-  t0 = clock::now();
-  bool written = model.exportTree(outPath, g_pointCloud.scale);
-  t.exportFile = secondsSince(t0);
-  if (!written) {
-    result.detail = "the tree file could not be written";
-    return result;
-  }
-  result.ok = true;
-  result.branches = countDrawnBranches(model);
-  result.detail = outPath.size() >= 3 ? outPath.substr(0, outPath.size() - 3) + "txt" : outPath;
-  return result;
-}
 
 int runBatch(int argc, char** argv) {
   BatchOptions options;

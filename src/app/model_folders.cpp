@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
+#include "app/pipeline.h"
 #include "settings/settings.h"
 
 namespace fs = std::filesystem;
@@ -44,14 +45,6 @@ void resetSettingsForModelSwitch() {
   g_dFieldRadialExponent = 1.0;
 }
 
-void showOnlyPointLayer() {
-  g_bShowPoints = true;
-  g_bShowAxis = false;
-  g_bShowVoxel = false;
-  g_bShowTree = false;
-  g_bShowGraph = false;
-}
-
 }  // namespace
 
 bool listFolder(const std::string& folder, std::vector<std::string>& names) {
@@ -83,13 +76,7 @@ void loadCurrentPointModel() {
     return;
   }
   g_modelPath = std::string(kPointModelFolder) + g_pointModelNames[g_nCurrSelected];
-  g_pointCloud.load(g_modelPath);
-  g_voxelVolume.reset();
-  g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
-  showOnlyPointLayer();
-  g_reconstructor.clear();
-  g_reconstructor.model.clear();
-  std::srand(0);
+  loadPointCloud(g_modelPath);
 }
 
 void loadCurrentLeafModel() {
@@ -129,10 +116,7 @@ void selectLeafModel(int index) {
 
 bool exportModel() {
   if (!validIndex(g_nCurrSelected, g_pointModelNames)) return false;
-  TreeModel& model = g_reconstructor.model;
-  if (!model.isBuilt()) return false;
-  model.buildDisplay();
-  return model.exportTree(std::string(kTreeModelFolder) + g_pointModelNames[g_nCurrSelected], g_pointCloud.scale);
+  return exportBuiltTree(std::string(kTreeModelFolder) + g_pointModelNames[g_nCurrSelected]);
 }
 
 void loadStartupModels() {

@@ -7,8 +7,9 @@
 #include "app/commands.h"
 #include "app/globals.h"
 #include "app/model_folders.h"
-#include "settings/settings.h"
+#include "app/pipeline.h"
 #include "foliage/tree_display.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -20,18 +21,10 @@ const char* const kBarDefinitions[] = {
 
 // ---- Change effects ----
 
-void showPointsOnly() {
-  g_bShowPoints = true;
-  g_bShowAxis = false;
-  g_bShowVoxel = false;
-  g_bShowTree = false;
-  g_bShowGraph = false;
-}
-
 void setVoxelSize(double v) {
   g_dVoxelSize = v;
   g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
-  showPointsOnly();
+  showPointLayerOnly();
 }
 
 void applyTree() {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/globals.h"
+#include "app/pipeline.h"
 #include "app/model_folders.h"
 #include "settings/settings.h"
 #include "app_test_data.h"

@@ -1,0 +1,121 @@
+#include "app/pipeline.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/globals.h"
+#include "settings/settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs work and adds its duration in seconds to *seconds when given.
+template <typename Work>
+auto timed(double* seconds, Work work) {
+  const auto begin = Clock::now();
+  auto result = work();
+  if (seconds) *seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+  return result;
+}
+
+StageTimes* orScratch(StageTimes* times, StageTimes& scratch) {
+  return times ? times : &scratch;
+}
+
+// The export file for modelPath: its last three characters replaced by "txt".
+std::string exportPathFor(const std::string& modelPath) {
+  return modelPath.size() >= 3 ? modelPath.substr(0, modelPath.size() - 3) + "txt" : modelPath;
+}
+
+}  // namespace
+
+void showPointLayerOnly() {
+  g_bShowPoints = true;
+  g_bShowAxis = false;
+  g_bShowVoxel = false;
+  g_bShowTree = false;
+  g_bShowGraph = false;
+}
+
+bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, StageTimes* times) {
+  StageTimes scratch;
+  StageTimes* t = orScratch(times, scratch);
+  const bool loaded = timed(&t->load, [&] { return g_pointCloud.load(path); });
+  if (loaded) {
+    for (const auto& [name, value] : overrides) setSettingByName(name, value, nullptr);
+  }
+  timed(&t->voxelGrid, [] {
+    g_voxelVolume.reset();
+    g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
+    return true;
+  });
+  showPointLayerOnly();
+  g_reconstructor.clear();
+  g_reconstructor.model.clear();
+  std::srand(0);
+  return loaded;
+}
+
+bool runReconstruction(StageTimes* times) {
+  StageTimes scratch;
+  StageTimes* t = orScratch(times, scratch);
+  timed(&t->thinning, [] {
+    g_voxelVolume.thin();
+    return true;
+  });
+  timed(&t->graph, [] {
+    g_reconstructor.buildVoxelGraph(g_voxelVolume);
+    return true;
+  });
+  return timed(&t->growth, [] { return g_reconstructor.reconstruct(); });
+}
+
+bool runRegrowth(double* seconds) {
+  return timed(seconds, [] { return g_reconstructor.refineTree(); });
+}
+
+bool exportBuiltTree(const std::string& modelPath) {
+  TreeModel& model = g_reconstructor.model;
+  if (!model.isBuilt()) return false;
+  model.buildDisplay();
+  return model.exportTree(modelPath, g_pointCloud.scale);
+}
+
+size_t countDrawnBranches() {
+  size_t n = 0;
+  for (const auto& b : g_reconstructor.model.branches) n += b->nodes.size() >= 2;
+  return n;
+}
+
+PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
+                               const SettingOverrides& overrides) {
+  PipelineResult result;
+  StageTimes& t = result.times;
+  resetSettingsToStartValues();
+  if (!loadPointCloud(path, overrides, &t)) {
+    result.detail = "cannot read the point cloud";
+    return result;
+  }
+  if (g_voxelVolume.cellCount == 0) {
+    result.detail = "no voxel grid could be built";
+    return result;
+  }
+  const bool grown = runReconstruction(&t);
+  if (!grown || !g_reconstructor.model.isBuilt() || g_reconstructor.skeletonNodes.size() < 2) {
+    result.detail = "the growth produced no tree";
+    return result;
+  }
+  std::string folder = outFolder;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  const std::string modelPath = folder + std::filesystem::path(path).filename().string();
+  if (!timed(&t.exportFile, [&] { return exportBuiltTree(modelPath); })) {
+    result.detail = "the tree file could not be written";
+    return result;
+  }
+  result.ok = true;
+  result.branches = countDrawnBranches();
+  result.detail = exportPathFor(modelPath);
+  return result;
+}

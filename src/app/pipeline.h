@@ -1,0 +1,59 @@
+#pragma once
+// The road of one reconstruction over the global objects (g_pointCloud, g_voxelVolume,
+// g_reconstructor and its tree model): load a cloud, reconstruct, regrow, export. The
+// window's commands, the model switch, batch mode, the benchmarks and the tests all go
+// through these stages, so the sequence is spelled out here only. GL-free.
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Seconds spent in each stage of one pipeline run.
+struct StageTimes {
+  double load = 0, voxelGrid = 0, thinning = 0, graph = 0, growth = 0, exportFile = 0;
+  double total() const { return load + voxelGrid + thinning + graph + growth + exportFile; }
+};
+
+// Settings given by name (header key or global name) and value, applied in order.
+using SettingOverrides = std::vector<std::pair<std::string, std::string>>;
+
+// What a fresh load shows: the point layer alone.
+void showPointLayerOnly();
+
+// Load stage. Reads path into g_pointCloud (its settings header may change settings), then
+// applies overrides, resets and rebuilds g_voxelVolume at g_dVoxelSize, shows the point
+// layer alone, clears the reconstructor and its tree model and restarts the random sequence
+// from seed 0. Returns whether the cloud was loaded; on failure the grid, skeleton and tree
+// are empty. Writes times->load and times->voxelGrid when times is given.
+bool loadPointCloud(const std::string& path, const SettingOverrides& overrides = {}, StageTimes* times = nullptr);
+
+// "Reconstruct tree": thins the voxels, builds the voxel graph and grows the skeleton by
+// space colonisation into the tree model. Returns whether a skeleton was grown. Writes
+// times->thinning, ->graph and ->growth.
+bool runReconstruction(StageTimes* times = nullptr);
+
+// Key f: the best-first regrowth along the graph edges. Returns whether it ran; *seconds
+// is its duration.
+bool runRegrowth(double* seconds = nullptr);
+
+// Writes the built tree for the cloud file modelPath as modelPath with its last three
+// characters replaced by "txt", coordinates divided by the cloud's scale. The tree display
+// is rebuilt first (the export is one of its triggers). False when no tree is built or the
+// file cannot be written (with a message).
+bool exportBuiltTree(const std::string& modelPath);
+
+// Branches that are drawn and exported: those with at least two nodes.
+size_t countDrawnBranches();
+
+struct PipelineResult {
+  bool ok = false;
+  std::string detail;   // the written file, or why the run failed
+  size_t branches = 0;  // branches with at least two nodes
+  StageTimes times;
+};
+
+// One cloud through every stage, as batch mode runs it: start settings, the file's header,
+// then overrides; the tree is written into outFolder under the cloud's file name.
+PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
+                               const SettingOverrides& overrides = {});
