@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // A length or an angle below this counts as zero.
 constexpr double kNearZero = 0.001;
 constexpr double kGoldenAngle = 2.399827721492203;

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kStemSides = 3;
 
 struct StemFrame {

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
+#include "settings/settings.h"
+#include "tree/geometry.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Arrowheads: rim radius, rim steps around the axis, and how far the axes reach past the box.
 constexpr double kArrowRadius = 0.25;
 constexpr int kArrowSteps = 8;

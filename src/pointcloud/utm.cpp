@@ -2,10 +2,11 @@
 
 #include <cmath>
 
+#include "tree/geometry.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kDegree = kPi / 180.0;
+constexpr double kDegree = kRadiansPerDegree;
 
 // WGS84 semi-major axis (m), first eccentricity, second eccentricity squared, UTM scale.
 constexpr double kA = 6378137.0;

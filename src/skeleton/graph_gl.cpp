@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kArrowLength = 0.4;
 // 0.1 * cos 30 and 0.1 * sin 30 degrees as evaluated in double precision.
 constexpr double kConeAxial = 0.08660254037844388;

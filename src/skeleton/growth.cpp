@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kRadiansPerDegree = kPi / 180.0;
 constexpr int kMaxIterations = 800;
 // The growth stops once no more than this share of the vertices is left unvisited.
 constexpr double kStopShare = 0.005;

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 // Stands for "no edge" in the shortest-path pass: the diagonal and unreachable vertices.
 constexpr double kUnreachable = 2147483647.0;
 

@@ -48,7 +48,6 @@ constexpr ColourTable makeColourTable() {
 
 constexpr ColourTable kTable = makeColourTable();
 
-constexpr double kPi = 3.14159265358979323846;
 
 Vec3 zeroInvalid() {
   return Vec3(0, 0, 0, kVecValid);

@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadiansPerDegree = kPi / 180.0;
+
 // Status values of a Vec3.
 enum : uint32_t {
   kVecValid = 0,
@@ -20,6 +23,40 @@ struct Vec3 {
   Vec3(double x_, double y_, double z_, uint32_t status_ = kVecValid) : x(x_), y(y_), z(z_), status(status_) {}
   bool valid() const { return status == kVecValid; }
 };
+
+// Component-wise arithmetic. Sums and differences carry the bitwise OR of both statuses,
+// scaling keeps the vector's status, so an invalid operand stays visible in the result.
+// Each coordinate is computed exactly as the spelled-out expression would be.
+inline Vec3 operator+(const Vec3& a, const Vec3& b) {
+  return Vec3(a.x + b.x, a.y + b.y, a.z + b.z, a.status | b.status);
+}
+inline Vec3 operator-(const Vec3& a, const Vec3& b) {
+  return Vec3(a.x - b.x, a.y - b.y, a.z - b.z, a.status | b.status);
+}
+inline Vec3 operator-(const Vec3& v) {
+  return Vec3(-v.x, -v.y, -v.z, v.status);
+}
+inline Vec3 operator*(const Vec3& v, double s) {
+  return Vec3(v.x * s, v.y * s, v.z * s, v.status);
+}
+inline Vec3 operator*(double s, const Vec3& v) {
+  return Vec3(s * v.x, s * v.y, s * v.z, v.status);
+}
+inline Vec3 operator/(const Vec3& v, double s) {
+  return Vec3(v.x / s, v.y / s, v.z / s, v.status);
+}
+inline Vec3& operator+=(Vec3& a, const Vec3& b) {
+  return a = a + b;
+}
+inline Vec3& operator-=(Vec3& a, const Vec3& b) {
+  return a = a - b;
+}
+inline Vec3& operator*=(Vec3& v, double s) {
+  return v = v * s;
+}
+inline Vec3& operator/=(Vec3& v, double s) {
+  return v = v / s;
+}
 
 // a - b; the status is the bitwise OR of both statuses.
 Vec3 difference(const Vec3& a, const Vec3& b);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kTol = 1e-4;
 const Vec3 kOrigin(0, 0, 0);
 const Vec3 kUp(0, 1, 0);

@@ -4,7 +4,6 @@
 
 namespace {
 
-const double kPi = std::acos(-1.0);
 
 Vec3 randomVec(std::mt19937& rng, double extent = 10.0) {
   std::uniform_real_distribution<double> u(-extent, extent);
