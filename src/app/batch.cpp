@@ -29,6 +29,12 @@ struct FileResult {
   PipelineResult run;
 };
 
+std::string rangeText(double bound) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", bound);
+  return text;
+}
+
 void printUsage() {
   std::printf(
       "Usage: frondarel                      open the window on ./data/point_model/\n"
@@ -44,10 +50,15 @@ void printUsage() {
       "\n"
       "--set names a setting by its header key or global name, for example\n"
       "  --set resolution=0.15  --set g_dConstraintAngle=60\n"
-      "Settings:",
+      "\n"
+      "Settings (header key, global name, start value, range, unit: what it does):\n",
       kTreeModelFolder);
-  for (const std::string& name : settingNames()) std::printf(" %s", name.c_str());
-  std::printf("\n");
+  for (const SettingInfo& s : settingTable()) {
+    if (!s.userSet) continue;
+    const std::string unit = *s.unit ? std::string(" ") + s.unit : "";
+    std::printf("  %-12s %-24s %-6s %s..%s%s: %s\n", s.headerKey ? s.headerKey : "-", s.name, startValueText(s).c_str(),
+                rangeText(s.min).c_str(), rangeText(s.max).c_str(), unit.c_str(), s.help);
+  }
 }
 
 // Returns false with a message on a malformed command line.

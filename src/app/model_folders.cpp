@@ -26,25 +26,6 @@ int leafModelFor(int pointModelIndex) {
   return 2;
 }
 
-// The fixed settings reset of a model switch; all other settings keep their values.
-void resetSettingsForModelSwitch() {
-  g_nKNN = 16;
-  g_nKNNUsed = 16;
-  g_dPointOffsetX = 0;
-  g_dAngle1 = 70;
-  g_dVoxelSize = 0.2;
-  g_dAngle2 = 70;
-  g_dSearchRadius = 1.2;
-  g_dBranchThickness = 0.04;
-  g_dLeafSize = 0.13;
-  g_dAngle3 = 30;
-  g_dAngle4 = 75;
-  g_dFieldBottomAngle = -30;
-  g_dFieldTopAngle = 80;
-  g_dFieldHeightExponent = 1.4;
-  g_dFieldRadialExponent = 1.0;
-}
-
 }  // namespace
 
 bool listFolder(const std::string& folder, std::vector<std::string>& names) {
@@ -101,7 +82,7 @@ void selectModel(int index) {
     std::printf("No leaf model %d: leaf model %d is kept.\n", leaf, g_nCurrLeafModel);
   }
   std::printf("g_nCurrSelected=%d, g_nCurrLeafModel=%d", g_nCurrSelected, g_nCurrLeafModel);
-  resetSettingsForModelSwitch();
+  applyModelSwitchValues();
   loadCurrentPointModel();
 }
 

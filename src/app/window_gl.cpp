@@ -11,8 +11,8 @@
 #include "app/globals.h"
 #include "app/model_folders.h"
 #include "app/panel_gl.h"
-#include "settings/settings.h"
 #include "foliage/tree_list_gl.h"
+#include "settings/settings.h"
 
 namespace {
 

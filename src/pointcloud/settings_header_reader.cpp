@@ -2,44 +2,47 @@
 #include <cmath>
 #include <cstdio>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
 #include "pointcloud/text_scanner.h"
+#include "settings/settings.h"
 
 namespace {
 
-enum class ValueKind { Double, Int };
+// The header lines in file order; each key names its setting in the settings table. The PLY
+// header adds "addKeyPoints=" (not a setting: it asks for the key-point column) and repeats
+// "refineTrunk=".
+constexpr const char* kHeaderKeys[kPlyHeaderLines] = {"resolution", "radius",      "KNN",          "angle1",
+                                                      "angle2",     "angle3",      "angle4",       "branchThick",
+                                                      "leafSize",   "refineTrunk", "addKeyPoints", "refineTrunk"};
 
-// One line of the header: its literal text, the conversion and where the value goes.
-struct HeaderLine {
-  const char* literal;
-  ValueKind kind;
-  double* doubleTarget;
-  int* intTarget;
-};
-
-// Reads one value of the given kind and stores it; false (setting unchanged) when the
-// conversion fails, as scanf would stop there.
-bool readValue(TextScanner& scanner, const HeaderLine& line, const std::string& path) {
-  if (line.kind == ValueKind::Double) {
+// Reads one value as scanf's "%lf" or "%ld" would for the setting's type and stores it; false
+// (setting unchanged) when the conversion fails, as scanf would stop there. A value that is
+// not finite or does not fit the type is reported and ignored.
+bool readValue(TextScanner& scanner, const std::string& literal, const SettingInfo* setting, int* addKeyPoints,
+               const std::string& path) {
+  if (setting && setting->type == SettingType::Double) {
     double value = 0.0;
     if (!scanner.readDouble(&value)) return false;
     if (!std::isfinite(value)) {
-      std::printf("ERROR: point cloud [%s]: setting %s%g is not finite and is ignored!\n", path.c_str(), line.literal,
-                  value);
+      std::printf("ERROR: point cloud [%s]: setting %s%g is not finite and is ignored!\n", path.c_str(),
+                  literal.c_str(), value);
       return true;
     }
-    *line.doubleTarget = value;
+    setting->store(value);
     return true;
   }
   long value = 0;
   if (!scanner.readLong(&value)) return false;
   if (value < INT_MIN || value > INT_MAX) {
-    std::printf("ERROR: point cloud [%s]: setting %s%ld is out of range and is ignored!\n", path.c_str(), line.literal,
-                value);
+    std::printf("ERROR: point cloud [%s]: setting %s%ld is out of range and is ignored!\n", path.c_str(),
+                literal.c_str(), value);
     return true;
   }
-  *line.intTarget = static_cast<int>(value);
+  if (setting) {
+    setting->store(static_cast<double>(value));
+  } else {
+    *addKeyPoints = static_cast<int>(value);
+  }
   return true;
 }
 
@@ -47,23 +50,11 @@ bool readValue(TextScanner& scanner, const HeaderLine& line, const std::string& 
 
 int readSettingsHeader(TextScanner& scanner, int lineCount, const std::string& path) {
   int addKeyPoints = 0;
-  const HeaderLine lines[kPlyHeaderLines] = {
-      {"resolution=", ValueKind::Double, &g_dVoxelSize, nullptr},
-      {"radius=", ValueKind::Double, &g_dSearchRadius, nullptr},
-      {"KNN=", ValueKind::Int, nullptr, &g_nKNN},
-      {"angle1=", ValueKind::Double, &g_dAngle1, nullptr},
-      {"angle2=", ValueKind::Double, &g_dAngle2, nullptr},
-      {"angle3=", ValueKind::Double, &g_dAngle3, nullptr},
-      {"angle4=", ValueKind::Double, &g_dAngle4, nullptr},
-      {"branchThick=", ValueKind::Double, &g_dBranchThickness, nullptr},
-      {"leafSize=", ValueKind::Double, &g_dLeafSize, nullptr},
-      {"refineTrunk=", ValueKind::Int, nullptr, &g_bRefineTrunk},
-      {"addKeyPoints=", ValueKind::Int, nullptr, &addKeyPoints},
-      {"refineTrunk=", ValueKind::Int, nullptr, &g_bRefineTrunk},
-  };
   for (int i = 0; i < lineCount && i < kPlyHeaderLines; ++i) {
+    const std::string literal = std::string(kHeaderKeys[i]) + "=";
+    const SettingInfo* setting = findSetting(kHeaderKeys[i]);
     // The line's trailing "\n" skips white space only after a successful conversion.
-    if (scanner.matchLiteral(lines[i].literal) && readValue(scanner, lines[i], path)) scanner.skipSpace();
+    if (scanner.matchLiteral(literal) && readValue(scanner, literal, setting, &addKeyPoints, path)) scanner.skipSpace();
   }
   return addKeyPoints;
 }

@@ -7,10 +7,10 @@
 #include <sstream>
 
 #include "app/globals.h"
-#include "app/pipeline.h"
 #include "app/model_folders.h"
-#include "settings/settings.h"
+#include "app/pipeline.h"
 #include "app_test_data.h"
+#include "settings/settings.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -65,12 +65,19 @@ class BatchTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(BatchTest, HelpListsUsageAndSettings) {
+// --help is built from the settings table: every user setting with its start value.
+TEST_F(BatchTest, HelpListsEverySettingWithItsStartValue) {
   std::string console;
   EXPECT_EQ(runBatchWith({"--help"}, &console), 0);
   EXPECT_NE(console.find("--batch <cloud file or folder>"), std::string::npos);
-  EXPECT_NE(console.find("--out <folder>"), std::string::npos);
-  EXPECT_NE(console.find("resolution (g_dVoxelSize)"), std::string::npos);
+  for (const SettingInfo& s : settingTable()) {
+    if (!s.userSet) continue;
+    const size_t line = console.find(std::string(" ") + s.name + " ");
+    ASSERT_NE(line, std::string::npos) << s.name;
+    EXPECT_NE(console.substr(line, console.find('\n', line) - line).find(" " + startValueText(s) + " "),
+              std::string::npos)
+        << s.name;
+  }
 }
 
 TEST_F(BatchTest, BadCommandLinesAreRejected) {
