@@ -66,15 +66,15 @@ void drawNumber(const PanelEntry& e, const std::string& tip) {
   const float spacing = ImGui::GetStyle().ItemInnerSpacing.x;
   const double current = e.get();
   double shown = current;
-  const std::string format = "%." + std::to_string(e.kind == PanelKind::Int32 ? 0 : e.options.decimals) + "f";
+  const std::string format = "%." + std::to_string(panelValueDecimals(e, current)) + "f";
   ImGui::SetNextItemWidth(ImGui::CalcItemWidth() - 2.0f * (button + spacing));
   if (ImGui::InputDouble("##value", &shown, 0.0, 0.0, format.c_str())) g_pendingEdits[e.name] = shown;
   if (ImGui::IsItemDeactivatedAfterEdit()) {
     auto pending = g_pendingEdits.find(e.name);
     double target = 0.0;
     // An edit cancelled with Esc comes back as the old value: no change, no effect.
-    if (pending != g_pendingEdits.end() && constrainPanelValue(e, pending->second, &target) && target != current) {
-      panelSetNumber(e, target);
+    if (pending != g_pendingEdits.end() && clampTypedPanelValue(e, pending->second, &target) && target != current) {
+      panelEnterNumber(e, target);
     }
     if (pending != g_pendingEdits.end()) g_pendingEdits.erase(pending);
   }

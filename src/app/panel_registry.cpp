@@ -215,33 +215,7 @@ std::vector<PanelEntry> buildEntryTable() {
   return t;
 }
 
-// ---- Definition parsing ----
-
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-bool isQuote(char c) {
-  return c == '\'' || c == '"' || c == '`';
-}
-
-// Reads a value starting at i: quoted up to the matching quote, otherwise up to a space.
-bool readValue(const std::string& text, size_t& i, std::string& value, std::string* error) {
-  if (i < text.size() && isQuote(text[i])) {
-    const char quote = text[i];
-    const size_t close = text.find(quote, i + 1);
-    if (close == std::string::npos) {
-      if (error) *error = "unterminated quote in '" + text + "'";
-      return false;
-    }
-    value = text.substr(i + 1, close - i - 1);
-    i = close + 1;
-    return true;
-  }
-  const size_t begin = i;
-  while (i < text.size() && !isSpace(text[i])) ++i;
-  value = text.substr(begin, i - begin);
-  return true;
-}
+// ---- Entry options ----
 
 int decimalsOf(const std::string& number) {
   const size_t point = number.find('.');
@@ -335,47 +309,6 @@ bool sameKey(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string ParsedDefinition::value(const std::string& key, const std::string& fallback) const {
-  for (const auto& [k, v] : pairs) {
-    if (k == key) return v;
-  }
-  return fallback;
-}
-
-bool ParsedDefinition::has(const std::string& key) const {
-  for (const auto& pair : pairs) {
-    if (pair.first == key) return true;
-  }
-  return false;
-}
-
-bool parseDefinition(const std::string& text, ParsedDefinition& out, std::string* error) {
-  out = ParsedDefinition{};
-  size_t i = 0;
-  while (i < text.size()) {
-    if (isSpace(text[i])) {
-      ++i;
-      continue;
-    }
-    const size_t begin = i;
-    while (i < text.size() && !isSpace(text[i]) && text[i] != '=') ++i;
-    std::string key = text.substr(begin, i - begin);
-    if (i >= text.size() || text[i] != '=') {
-      out.words.push_back(key);
-      continue;
-    }
-    if (key.empty()) {
-      if (error) *error = "value without a key in '" + text + "'";
-      return false;
-    }
-    ++i;  // '='
-    std::string value;
-    if (!readValue(text, i, value, error)) return false;
-    out.pairs.emplace_back(std::move(key), std::move(value));
-  }
-  return true;
-}
-
 const std::vector<PanelEntry>& panelEntries() {
   static const std::vector<PanelEntry> entries = buildEntries();
   return entries;
@@ -419,6 +352,22 @@ bool constrainPanelValue(const PanelEntry& entry, double value, double* out) {
   }
   if (entry.kind == PanelKind::Int32) v = std::round(v);
   *out = v;
+  return true;
+}
+
+bool clampTypedPanelValue(const PanelEntry& entry, double value, double* out) {
+  if (!std::isfinite(value) || (entry.kind != PanelKind::Double && entry.kind != PanelKind::Int32)) return false;
+  double v = clampToRange(entry, value);
+  if (entry.kind == PanelKind::Int32) v = std::round(v);
+  *out = v;
+  return true;
+}
+
+bool panelEnterNumber(const PanelEntry& entry, double value) {
+  if (entry.access == PanelAccess::ReadOnly || !entry.set) return false;
+  double v = 0.0;
+  if (!clampTypedPanelValue(entry, value, &v)) return false;
+  entry.set(v);
   return true;
 }
 
@@ -538,8 +487,19 @@ std::string panelTooltip(const PanelEntry& entry) {
   return text;
 }
 
+int panelValueDecimals(const PanelEntry& entry, double value) {
+  if (entry.kind == PanelKind::Int32) return 0;
+  // A typed value off the step grid shows the digits it needs, up to six.
+  constexpr int kMostDecimals = 6;
+  int decimals = entry.options.decimals;
+  while (decimals < kMostDecimals &&
+         std::fabs(roundToDecimals(value, decimals) - value) > 1e-9 * std::fmax(1.0, std::fabs(value)))
+    ++decimals;
+  return decimals;
+}
+
 std::string formatPanelValue(const PanelEntry& entry, double value) {
   char text[64];
-  std::snprintf(text, sizeof text, "%.*f", entry.kind == PanelKind::Int32 ? 0 : entry.options.decimals, value);
+  std::snprintf(text, sizeof text, "%.*f", panelValueDecimals(entry, value), value);
   return text;
 }

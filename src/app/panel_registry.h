@@ -5,26 +5,14 @@
 // panel_gl.cpp draws it.
 
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "app/panel_definition.h"
 
 // Value kind of an entry as the panel stores it.
 enum class PanelKind { Enum, Double, Int32, Bool, Bool32, Color3f, Button };
 // How the entry reaches its global: directly, through a change callback, or read-only.
 enum class PanelAccess { Variable, Callback, ReadOnly, Button };
-
-// A definition string split into key=value pairs (quotes removed) and bare words.
-struct ParsedDefinition {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  std::vector<std::string> words;  // tokens without '=', e.g. the bar name
-  // Value of key, or fallback when absent.
-  std::string value(const std::string& key, const std::string& fallback = "") const;
-  bool has(const std::string& key) const;
-};
-
-// Parses "key=value key='quoted value' word ..." (quotes ' " or `). Returns false with a
-// reason for an unterminated quote or a pair without a key.
-bool parseDefinition(const std::string& text, ParsedDefinition& out, std::string* error = nullptr);
 
 // Options an entry takes from its definition string.
 struct PanelOptions {
@@ -77,6 +65,12 @@ const PanelBar& panelBar();
 // integers and enumeration indices. Returns false for a non-finite value or an empty
 // enumeration.
 bool constrainPanelValue(const PanelEntry& entry, double value, double* out);
+// A number typed into an entry's field: clamped to the range and rounded for integers, but
+// otherwise kept as typed (not snapped to the step grid), so 0.125 stays 0.125. False for a
+// value that is not finite or an entry that is not a plain number.
+bool clampTypedPanelValue(const PanelEntry& entry, double value, double* out);
+// Stores a typed number (clampTypedPanelValue) and applies the entry's change effect.
+bool panelEnterNumber(const PanelEntry& entry, double value);
 // The next value on the step grid above (direction > 0) or below current, clamped; a value
 // between grid points moves to the neighbouring grid point.
 double steppedPanelValue(const PanelEntry& entry, double current, int direction);
@@ -100,5 +94,8 @@ const PanelEntry* panelShortcutOwner(const std::string& keyName);
 
 // Tooltip text: the help option plus a sentence naming the entry's shortcut.
 std::string panelTooltip(const PanelEntry& entry);
-// Text shown for a numeric value with the entry's decimals.
+// Digits after the point shown for value: the entry's decimals, more for a typed value that
+// lies off the step grid (at most six).
+int panelValueDecimals(const PanelEntry& entry, double value);
+// Text shown for a numeric value with those decimals.
 std::string formatPanelValue(const PanelEntry& entry, double value);
