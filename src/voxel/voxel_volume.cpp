@@ -53,6 +53,13 @@ uint32_t axisCell(double coordinate, double lo, double size, int32_t dim) {
   return static_cast<uint32_t>(dim - 1);
 }
 
+// A grid needs cells along every axis: a cloud flat along one of them (a single point, a
+// planar slice) gets a message naming the axis instead of an allocation failure.
+void reportFlatAxis(int32_t nx, int32_t ny) {
+  const char* axis = nx == 0 ? "X" : ny == 0 ? "Y (the height)" : "Z";
+  std::printf("ERROR: the point cloud has no extent along %s, so no voxel grid can be built!\n", axis);
+}
+
 int32_t clampToInt32(int64_t value) {
   return static_cast<int32_t>(
       std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
@@ -97,8 +104,13 @@ void VoxelVolume::build(const PointCloud& cloud, double size) {
                        cellsAlongAxis(minCorner.y, maxCorner.y, size, &ny);
   if (dimsFit) std::printf("volume length=%ld, width=%ld, height=%ld\n", long(nx), long(nz), long(ny));
   const uint64_t cells = static_cast<uint64_t>(nx) * static_cast<uint64_t>(nz) * static_cast<uint64_t>(ny);
+  if (dimsFit && cells == 0) {
+    reportFlatAxis(nx, ny);
+    reset();
+    return;
+  }
   std::vector<uint32_t> counts;
-  if (!dimsFit || cells == 0 || cells > std::numeric_limits<uint32_t>::max() || !fitsInPhysicalMemory(cells) ||
+  if (!dimsFit || cells > std::numeric_limits<uint32_t>::max() || !fitsInPhysicalMemory(cells) ||
       !allocateCells(static_cast<uint32_t>(cells), &labels, &centres, &counts)) {
     std::printf("Allocation volume memory failed!\n");
     reset();

@@ -2,6 +2,10 @@
 // A regular grid of cubic cells over the normalised point cloud's box. Each cell records
 // whether points fall in it and their mean position; the key points of the cloud give
 // the trunk-seed list.
+//
+// Where the members live: build, reset and cellIndex in voxel/voxel_volume.cpp; thin in
+// voxel/thinning.cpp; draw and drawWireBox in voxel/voxel_gl.cpp (render library). No
+// operation reads or writes a global setting: the voxel size is passed to build.
 
 #include <cstdint>
 #include <vector>
@@ -35,7 +39,8 @@ class VoxelVolume {
   // Cell index ix + dimX*(iz + dimZ*iy) of a point; indices outside the grid fold into the last
   // cell per axis (so do non-finite coordinates). An empty grid gives 0.
   uint32_t cellIndex(const PointRecord& p) const;
-  // Removes simple border cells direction by direction until nothing changes.
+  // Removes simple border cells direction by direction until nothing changes; clears labels
+  // only (centres keep their values) and prints the running count of removed cells.
   void thin();
 
   // Drawing (render library).

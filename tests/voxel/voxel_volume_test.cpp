@@ -158,7 +158,12 @@ TEST(VoxelGridFaults, BadSizesAndBoxesLeaveAnEmptyUsableGrid) {
       {lo, hi, -0.2, "Invalid voxel size -0.2\n"},
       {lo, hi, kNaN, "Invalid voxel size nan\n"},
       {lo, hi, kInf, "Invalid voxel size inf\n"},
-      {makePoint(-2, 0, -1), makePoint(2, 0, 1), 0.2, "volume length=20, width=10, height=0\n" + failed},
+      {makePoint(-2, 0, -1), makePoint(2, 0, 1), 0.2,
+       "volume length=20, width=10, height=0\nERROR: the point cloud has no extent along Y (the height), so no voxel "
+       "grid can be built!\n"},
+      {makePoint(0, 0, -1), makePoint(0, 2, 1), 0.2,
+       "volume length=0, width=10, height=10\nERROR: the point cloud has no extent along X, so no voxel grid can be "
+       "built!\n"},
       {makePoint(-500, 0, -500), makePoint(500, 1000, 500), 0.001,  // 10^18 cells
        "volume length=1000000, width=1000000, height=1000000\n" + failed},
       {makePoint(-1e300, 0, -1), makePoint(1e300, 1, 1), 1e-10, failed},  // beyond 32 bits per axis
