@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 #define FRONDAREL_DEFINE_SETTING(type, name, start, ...) type name = start;
 FRONDAREL_SETTINGS(FRONDAREL_DEFINE_SETTING)
@@ -16,21 +17,12 @@ constexpr float kStartLeafColor[3] = {0.1f, 0.5f, 0.15f};
 constexpr float kStartBackgroundColor[3] = {1.0f, 1.0f, 1.0f};
 
 template <typename T>
-constexpr SettingType typeOf();
-template <>
-constexpr SettingType typeOf<double>() {
-  return SettingType::Double;
-}
-template <>
-constexpr SettingType typeOf<int>() {
-  return SettingType::Int;
-}
-template <>
-constexpr SettingType typeOf<bool>() {
-  return SettingType::Bool;
-}
-template <>
-constexpr SettingType typeOf<float>() {
+constexpr SettingType typeOf() {
+  static_assert(std::is_same_v<T, double> || std::is_same_v<T, int> || std::is_same_v<T, bool> ||
+                std::is_same_v<T, float>);
+  if constexpr (std::is_same_v<T, double>) return SettingType::Double;
+  if constexpr (std::is_same_v<T, int>) return SettingType::Int;
+  if constexpr (std::is_same_v<T, bool>) return SettingType::Bool;
   return SettingType::Float;
 }
 
