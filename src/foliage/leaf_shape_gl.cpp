@@ -28,7 +28,7 @@ Vec3 firstSide(const Vec3& d) {
 
 StemFrame firstFrame(const Vec3& p0, const Vec3& p1) {
   if (!p0.valid() || !p1.valid()) return {Vec3(0, 0, 0), Vec3(0, 0, 0)};
-  Vec3 d = difference(p1, p0);
+  Vec3 d = p1 - p0;
   Vec3 u = normalised(firstSide(d));
   return {u, normalised(crossOrZero(d, u))};
 }
@@ -49,10 +49,9 @@ StemRing stemRing(const Vec3& p, const StemFrame& frame, double width, double le
   for (int i = 0; i < kStemSides; ++i) {
     double theta = i * 2 * kPi / kStemSides;
     double c = std::cos(theta), s = std::sin(theta);
-    Vec3 n(frame.u.x * c + frame.b.x * s, frame.u.y * c + frame.b.y * s, frame.u.z * c + frame.b.z * s);
+    Vec3 n = frame.u * c + frame.b * s;
     ring.normals[i] = n;
-    ring.vertices[i] = Vec3((p.x + n.x * 0.5 * width) * leafSize, (p.y + n.y * 0.5 * width) * leafSize,
-                            (p.z + n.z * 0.5 * width) * leafSize);
+    ring.vertices[i] = (p + n * 0.5 * width) * leafSize;
   }
   return ring;
 }
@@ -108,7 +107,8 @@ void TreeModel::drawLeafShape(const float color[3]) const {
       const size_t v = static_cast<size_t>(index[k]);
       if (haveTexCoords) glTexCoord2d(leafTexCoords[2 * v], leafTexCoords[2 * v + 1]);
       const Vec3& p = leafVertices[v];
-      glVertex3d(p.x * leafSize, p.y * leafSize, p.z * leafSize);
+      const Vec3 q = p * leafSize;
+      glVertex3d(q.x, q.y, q.z);
     }
   }
   glEnd();
@@ -122,8 +122,7 @@ void TreeModel::drawLeafStem() const {
   StemRing start = stemRing(stemPoints[0], frame, stemWidths[0], leafSize);
   for (size_t k = 0; k + 1 < count; ++k) {
     const bool lastPoint = k + 2 == count;
-    Vec3 n =
-        lastPoint ? difference(stemPoints[k + 1], stemPoints[k]) : difference(stemPoints[k + 2], stemPoints[k + 1]);
+    Vec3 n = lastPoint ? stemPoints[k + 1] - stemPoints[k] : stemPoints[k + 2] - stemPoints[k + 1];
     frame = nextFrame(frame, n);
     StemRing end = stemRing(stemPoints[k + 1], frame, stemWidths[k + 1], leafSize);
     emitStemSegment(start, end);

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "settings/settings.h"
 #include "foliage/leaf_placement.h"
+#include "settings/settings.h"
 #include "tree/branch_mesh.h"
 
 namespace {

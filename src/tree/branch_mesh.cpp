@@ -48,7 +48,6 @@ constexpr ColourTable makeColourTable() {
 
 constexpr ColourTable kTable = makeColourTable();
 
-
 Vec3 zeroInvalid() {
   return Vec3(0, 0, 0, kVecValid);
 }
@@ -81,9 +80,13 @@ TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int 
   for (int j = 0; j < sides; ++j) {
     double theta = j * 2.0 * kPi / sides;
     double c = std::cos(theta), s = std::sin(theta);
-    Vec3 n(c * u.x + s * w.x, c * u.y + s * w.y, c * u.z + s * w.z);
+    // Ring points are plain coordinates: the status of a degenerate frame or node is not
+    // carried into them.
+    Vec3 n = c * u + s * w;
+    Vec3 v = p + n * half;
+    n.status = v.status = kVecValid;
     ring.normals.push_back(n);
-    ring.vertices.push_back(Vec3(p.x + n.x * half, p.y + n.y * half, p.z + n.z * half));
+    ring.vertices.push_back(v);
   }
   return ring;
 }
@@ -97,7 +100,7 @@ const unsigned char* depthColour(int index) {
 void subdivideBranch(std::vector<Vec3>& nodes, std::vector<double>& radii) {
   const size_t m = nodes.size();
   if (m < 2 || radii.size() != m) return;
-  auto reflect = [](const Vec3& a, const Vec3& b) { return Vec3(2 * a.x - b.x, 2 * a.y - b.y, 2 * a.z - b.z); };
+  auto reflect = [](const Vec3& a, const Vec3& b) { return 2.0 * a - b; };
   std::vector<Vec3> outNodes;
   std::vector<double> outRadii;
   outNodes.reserve(2 * m - 1);
@@ -124,12 +127,12 @@ std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vecto
   std::vector<TubeRing> rings;
   if (c < 2 || radii.size() < c || sides <= 0) return rings;
   rings.reserve(c);
-  Vec3 d = difference(nodes[1], nodes[0]);
+  Vec3 d = nodes[1] - nodes[0];
   Vec3 u = normalisedAsValid(firstFrameU(d));
   Vec3 w = normalisedAsValid(u.valid() ? cross(d, u) : zeroInvalid());
   rings.push_back(ringAt(nodes[0], radii[0], u, w, sides));
   for (size_t i = 0; i + 1 < c; ++i) {
-    Vec3 next = i + 2 < c ? difference(nodes[i + 2], nodes[i + 1]) : difference(nodes[i + 1], nodes[i]);
+    Vec3 next = i + 2 < c ? nodes[i + 2] - nodes[i + 1] : nodes[i + 1] - nodes[i];
     Vec3 u2 = normalisedAsValid(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
     Vec3 w2 = normalisedAsValid(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
     rings.push_back(ringAt(nodes[i + 1], radii[i + 1], u2, w2, sides));

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-Vec3 difference(const Vec3& a, const Vec3& b) {
-  return Vec3(a.x - b.x, a.y - b.y, a.z - b.z, a.status | b.status);
-}
-
 double length(const Vec3& v) {
   return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
 }
@@ -21,9 +17,7 @@ void normalise(Vec3& v) {
     v = Vec3(0, 0, 0, kVecFromZeroLength);
     return;
   }
-  v.x /= len;
-  v.y /= len;
-  v.z /= len;
+  v /= len;
 }
 
 double dot(const Vec3& a, const Vec3& b) {

@@ -58,8 +58,10 @@ inline Vec3& operator/=(Vec3& v, double s) {
   return v = v / s;
 }
 
-// a - b; the status is the bitwise OR of both statuses.
-Vec3 difference(const Vec3& a, const Vec3& b);
+// a - b under its older name, for callers that still spell it so.
+inline Vec3 difference(const Vec3& a, const Vec3& b) {
+  return a - b;
+}
 // Euclidean length; the status is not consulted.
 double length(const Vec3& v);
 // In place. Invalid input gives (0,0,0) status 2; zero length gives (0,0,0) status 1.
