@@ -142,6 +142,51 @@ std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vecto
   return rings;
 }
 
+BranchTube tubeStrips(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
+  BranchTube tube;
+  tube.sides = sides;
+  const std::vector<TubeRing> rings = tubeRings(nodes, radii, sides);
+  if (rings.size() < 2) return tube;
+  const size_t vertexCount = (rings.size() - 1) * tube.stripSize();
+  tube.normals.reserve(vertexCount);
+  tube.vertices.reserve(vertexCount);
+  tube.texCoords.reserve(2 * vertexCount);
+  auto add = [&tube](const TubeRing& ring, int j, double s, double t) {
+    tube.normals.push_back(ring.normals[j]);
+    tube.vertices.push_back(ring.vertices[j]);
+    tube.texCoords.push_back(s);
+    tube.texCoords.push_back(t);
+  };
+  const double last = static_cast<double>(rings.size() - 1);
+  for (size_t i = 0; i + 1 < rings.size(); ++i) {
+    const TubeRing& lower = rings[i];
+    const TubeRing& upper = rings[i + 1];
+    const double tLower = static_cast<double>(i) / last;
+    const double tUpper = static_cast<double>(i + 1) / last;
+    for (int j = 0; j < sides; ++j) {
+      const double s = static_cast<double>(j) / sides;
+      add(upper, j, s, tUpper);
+      add(lower, j, s, tLower);
+    }
+    add(upper, 0, 1.0, tUpper);
+    add(lower, 0, 1.0, tLower);
+  }
+  return tube;
+}
+
+std::vector<BranchTube> branchTubes(const TreeModel& model) {
+  std::vector<BranchTube> tubes;
+  for (size_t b = 0; b < model.branches.size(); ++b) {
+    std::vector<Vec3> nodes = model.branches[b]->nodes;
+    std::vector<double> radii = model.branches[b]->radii;
+    if (nodes.size() < 2 || radii.size() != nodes.size()) continue;
+    subdivideBranch(nodes, radii);
+    tubes.push_back(tubeStrips(nodes, radii, b == 0 ? 12 : 8));
+    tubes.back().branch = static_cast<uint32_t>(b);
+  }
+  return tubes;
+}
+
 std::vector<SkeletonLine> skeletonLines(const TreeModel& model) {
   const std::vector<TreeSegment>& segments = model.segments;
   std::vector<SkeletonLine> lines;
