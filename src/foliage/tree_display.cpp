@@ -19,7 +19,7 @@ Mat4 columnMajor(const Mat4& rowMajor) {
   return m;
 }
 
-void addBranchLeaves(TreeModel& model, const Branch& branch, std::vector<Mat4>& frames) {
+void visitBranchLeaves(TreeModel& model, const Branch& branch, const std::function<void(const Mat4&)>& visit) {
   const int n = static_cast<int>(branch.nodes.size());
   if (n < 2 || g_nLeafInfluence < 2) return;
   // The table has 16 slots; a density outside the panel's range must not index past it.
@@ -30,7 +30,7 @@ void addBranchLeaves(TreeModel& model, const Branch& branch, std::vector<Mat4>& 
     const int written = placeLeaves(g_nLeafPhyllotaxis, model, start, end, density);
     const int slots = j == 2 ? density : std::min(density, kInnerSegmentSlots);
     // Only slots written for this segment are shown, never those left from another one.
-    for (int s = 0; s < std::min(slots, written); ++s) frames.push_back(columnMajor(model.leafFrames[s]));
+    for (int s = 0; s < std::min(slots, written); ++s) visit(columnMajor(model.leafFrames[s]));
   }
 }
 
@@ -49,10 +49,14 @@ bool treeLeavesShown() {
   return g_dLeafSize != 0.0 && g_bShowLeaves && !g_bLevelLines;
 }
 
+void forEachTreeLeafFrame(TreeModel& model, const std::function<void(const Mat4&)>& visit) {
+  if (!treeLeavesShown()) return;
+  for (const auto& branch : model.branches)
+    if (branch) visitBranchLeaves(model, *branch, visit);
+}
+
 std::vector<Mat4> treeLeafFrames(TreeModel& model) {
   std::vector<Mat4> frames;
-  if (!treeLeavesShown()) return frames;
-  for (const auto& branch : model.branches)
-    if (branch) addBranchLeaves(model, *branch, frames);
+  forEachTreeLeafFrame(model, [&frames](const Mat4& frame) { frames.push_back(frame); });
   return frames;
 }

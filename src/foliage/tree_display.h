@@ -3,6 +3,7 @@
 // which leaves it shows. The list itself is compiled by TreeModel::listBuilder, which the
 // render layer installs (foliage/tree_list_gl.cpp).
 
+#include <functional>
 #include <vector>
 
 #include "tree/geometry.h"
@@ -21,11 +22,16 @@ void rebuildTreeDisplay(TreeModel& model);
 // g_bLevelLines.
 bool treeLeavesShown();
 
-// Matrices of the leaves the display shows, in drawing order, each in column-major order (as
-// glMultMatrixd takes it) mapping leaf-shape points to tree coordinates. Empty unless
-// treeLeavesShown(). Per branch in list order, the last min(n, g_nLeafInfluence) - 1 segments
-// of its n nodes, the tip segment first: placeLeaves(g_nLeafPhyllotaxis, ...) with
-// min(g_nLeafDensity, 16) leaves, of which the tip segment shows every slot written and the
-// others at most 15 (the last slot repeats the next segment's first leaf). Each placement
-// draws from rand() and overwrites model.leafFrames.
+// Calls visit with the matrix of every leaf the display shows, in drawing order, each in
+// column-major order (as glMultMatrixd takes it) mapping leaf-shape points to tree
+// coordinates. Nothing unless treeLeavesShown(). Per branch in list order, the last
+// min(n, g_nLeafInfluence) - 1 segments of its n nodes, the tip segment first:
+// placeLeaves(g_nLeafPhyllotaxis, ...) with min(g_nLeafDensity, 16) leaves, of which the tip
+// segment shows every slot written and the others at most 15 (the last slot repeats the next
+// segment's first leaf). Each placement draws from rand() and overwrites model.leafFrames.
+// Visiting instead of listing keeps a large tree's display rebuild from allocating a matrix
+// per leaf.
+void forEachTreeLeafFrame(TreeModel& model, const std::function<void(const Mat4&)>& visit);
+
+// The matrices forEachTreeLeafFrame visits, as a list.
 std::vector<Mat4> treeLeafFrames(TreeModel& model);

@@ -32,7 +32,8 @@ void buildTreeList(TreeModel& model) {
     drawBranches(model);
   }
   if (treeLeavesShown()) {
-    for (const Mat4& frame : treeLeafFrames(model)) recordLeaf(frame, model.leafShapeList);
+    const unsigned int leafShapeList = model.leafShapeList;
+    forEachTreeLeafFrame(model, [leafShapeList](const Mat4& frame) { recordLeaf(frame, leafShapeList); });
     glDisable(GL_TEXTURE_2D);
   }
   glEndList();
