@@ -65,7 +65,7 @@ struct SkeletonLine {
 std::vector<SkeletonLine> skeletonLines(const TreeModel& model);
 
 // ---- Drawing (render library) ----
-// Lit tubes of branchTubes(model) in the branch colour.
+// Lit tubes of branchTubes(model) in g_fBranchColor (read).
 void drawBranches(const TreeModel& model);
 // The segment tree as lines of width 3, coloured by depth.
 void drawSkeletonLines(const TreeModel& model);
