@@ -5,30 +5,18 @@
 
 namespace {
 
-struct StemFrame {
-  Vec3 u, b;
-};
-
 // First side vector at right angles to d, before normalising.
 Vec3 firstSide(const Vec3& d) {
   const double dx = d.x, dy = d.y, dz = d.z;
   if (dx * dy * dz != 0.0) return Vec3(dy * dy + dz * dz, -dx * dy, -dx * dz);
-  if (dx == 0.0) return Vec3(0, -dz, dy);
-  if (dy != 0.0) return Vec3(-dy, dx, 0);
-  return Vec3(dz, 0, -dx);
+  return perpendicularAtZero(d);
 }
 
-StemFrame firstFrame(const Vec3& p0, const Vec3& p1) {
+RingFrame firstFrame(const Vec3& p0, const Vec3& p1) {
   if (!p0.valid() || !p1.valid()) return {Vec3(0, 0, 0), Vec3(0, 0, 0)};
   Vec3 d = p1 - p0;
   Vec3 u = normalised(firstSide(d));
   return {u, normalised(crossOrZero(d, u))};
-}
-
-// Frame at a point, carried on from the previous frame about the local direction n.
-StemFrame nextFrame(const StemFrame& previous, const Vec3& n) {
-  Vec3 u = normalised(crossOrZero(previous.b, n));
-  return {u, normalised(crossOrZero(n, u))};
 }
 
 struct StemRing {
@@ -36,12 +24,12 @@ struct StemRing {
   Vec3 vertices[kLeafStemSides];
 };
 
-StemRing stemRing(const Vec3& p, const StemFrame& frame, double width, double leafSize) {
+StemRing stemRing(const Vec3& p, const RingFrame& frame, double width, double leafSize) {
   StemRing ring;
   for (int i = 0; i < kLeafStemSides; ++i) {
     double theta = i * 2 * kPi / kLeafStemSides;
     double c = std::cos(theta), s = std::sin(theta);
-    Vec3 n = frame.u * c + frame.b * s;
+    Vec3 n = frame.u * c + frame.w * s;
     ring.normals[i] = n;
     ring.vertices[i] = (p + n * 0.5 * width) * leafSize;
   }
@@ -69,12 +57,11 @@ LeafStem leafStem(const TreeModel& model, double leafSize) {
   if (count < 2) return stem;
   stem.normals.reserve((count - 1) * LeafStem::kStripSize);
   stem.vertices.reserve((count - 1) * LeafStem::kStripSize);
-  StemFrame frame = firstFrame(points[0], points[1]);
+  RingFrame frame = firstFrame(points[0], points[1]);
   StemRing start = stemRing(points[0], frame, widths[0], leafSize);
   for (size_t k = 0; k + 1 < count; ++k) {
     const bool lastPoint = k + 2 == count;
-    Vec3 n = lastPoint ? points[k + 1] - points[k] : points[k + 2] - points[k + 1];
-    frame = nextFrame(frame, n);
+    frame = carryFrame(frame, lastPoint ? points[k + 1] - points[k] : points[k + 2] - points[k + 1]);
     StemRing end = stemRing(points[k + 1], frame, widths[k + 1], leafSize);
     addStemStrip(start, end, stem);
     start = end;

@@ -48,31 +48,18 @@ constexpr ColourTable makeColourTable() {
 
 constexpr ColourTable kTable = makeColourTable();
 
-Vec3 zeroInvalid() {
-  return Vec3(0, 0, 0, kVecValid);
-}
-
-// Clears the status first, so a vector built from valid parts always normalises.
-Vec3 normalisedAsValid(Vec3 v) {
-  v.status = kVecValid;
-  normalise(v);
-  return v;
-}
-
-// The first frame vector u, perpendicular to d, chosen by which components of d vanish.
+// The first frame vector u, perpendicular to d; zero for an invalid d.
 Vec3 firstFrameU(const Vec3& d) {
-  if (!d.valid()) return zeroInvalid();
+  if (!d.valid()) return Vec3(0, 0, 0);
   const double dx = d.x, dy = d.y, dz = d.z;
   if (dx * dy * dz != 0.0) {
     double s = std::sqrt(dy * dy + dz * dz);
     return cross(Vec3(0, dz / s, -dy / s), d);
   }
-  if (dx == 0.0) return Vec3(0, -dz, dy);
-  if (dy != 0.0) return Vec3(-dy, dx, 0);
-  return Vec3(dz, 0, -dx);
+  return perpendicularAtZero(d);
 }
 
-TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int sides) {
+TubeRing ringAt(const Vec3& p, double radius, const RingFrame& frame, int sides) {
   TubeRing ring;
   ring.normals.reserve(sides);
   ring.vertices.reserve(sides);
@@ -82,7 +69,7 @@ TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int 
     double c = std::cos(theta), s = std::sin(theta);
     // Ring points are plain coordinates: the status of a degenerate frame or node is not
     // carried into them.
-    Vec3 n = c * u + s * w;
+    Vec3 n = c * frame.u + s * frame.w;
     Vec3 v = p + n * half;
     n.status = v.status = kVecValid;
     ring.normals.push_back(n);
@@ -119,25 +106,21 @@ void subdivideBranch(std::vector<Vec3>& nodes, std::vector<double>& radii) {
   radii.swap(outRadii);
 }
 
-// Each frame after the first is derived from the previous one (u' = w x d', w' = d' x u'), so
-// the frame turns with the polyline instead of being chosen afresh; once a frame is invalid,
-// every later one is too.
+// Each frame after the first is carried on from the previous one (carryFrame); once a frame
+// is invalid, every later one is too.
 std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
   const size_t c = nodes.size();
   std::vector<TubeRing> rings;
   if (c < 2 || radii.size() < c || sides <= 0) return rings;
   rings.reserve(c);
   Vec3 d = nodes[1] - nodes[0];
-  Vec3 u = normalisedAsValid(firstFrameU(d));
-  Vec3 w = normalisedAsValid(u.valid() ? cross(d, u) : zeroInvalid());
-  rings.push_back(ringAt(nodes[0], radii[0], u, w, sides));
+  RingFrame frame;
+  frame.u = normalised(firstFrameU(d));
+  frame.w = normalised(crossOrZero(d, frame.u));
+  rings.push_back(ringAt(nodes[0], radii[0], frame, sides));
   for (size_t i = 0; i + 1 < c; ++i) {
-    Vec3 next = i + 2 < c ? nodes[i + 2] - nodes[i + 1] : nodes[i + 1] - nodes[i];
-    Vec3 u2 = normalisedAsValid(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
-    Vec3 w2 = normalisedAsValid(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
-    rings.push_back(ringAt(nodes[i + 1], radii[i + 1], u2, w2, sides));
-    u = u2;
-    w = w2;
+    frame = carryFrame(frame, i + 2 < c ? nodes[i + 2] - nodes[i + 1] : nodes[i + 1] - nodes[i]);
+    rings.push_back(ringAt(nodes[i + 1], radii[i + 1], frame, sides));
   }
   return rings;
 }

@@ -33,6 +33,17 @@ Vec3 crossOrZero(const Vec3& a, const Vec3& b) {
   return cross(a, b);
 }
 
+Vec3 perpendicularAtZero(const Vec3& v) {
+  if (v.x == 0.0) return Vec3(0, -v.z, v.y);
+  if (v.y != 0.0) return Vec3(-v.y, v.x, 0);
+  return Vec3(v.z, 0, -v.x);
+}
+
+RingFrame carryFrame(const RingFrame& previous, const Vec3& direction) {
+  Vec3 u = normalised(crossOrZero(previous.w, direction));
+  return {u, normalised(crossOrZero(direction, u))};
+}
+
 double angleBetween(const Vec3& a, const Vec3& b) {
   if (a.status != kVecValid || b.status != kVecValid) return 0.0;
   if (length(a) < 1e-10 || length(b) < 1e-10) return 0.0;
