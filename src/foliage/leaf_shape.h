@@ -19,7 +19,7 @@ constexpr int kLeafStemSides = 3;
 // closes on side 0). Statuses follow the Vec3 arithmetic.
 struct LeafStem {
   static constexpr size_t kStripSize = 2 * (kLeafStemSides + 1);
-  std::vector<Vec3> normals;  // one unit normal per vertex, unscaled
+  std::vector<Vec3> normals;  // one per vertex: unit, or zero where the frame is degenerate
   std::vector<Vec3> vertices;
   size_t stripCount() const { return vertices.size() / kStripSize; }
 };
