@@ -256,7 +256,7 @@ bool parseLeafModel(TokenReader& tokens, LeafModelData& data, std::string& error
 
 // b - a at half scale, which cannot overflow for finite coordinates.
 Vec3 halfEdge(const Vec3& a, const Vec3& b) {
-  return Vec3(b.x * 0.5 - a.x * 0.5, b.y * 0.5 - a.y * 0.5, b.z * 0.5 - a.z * 0.5);
+  return b * 0.5 - a * 0.5;
 }
 
 // Scales both edges by one power of two so that their largest component lies in [0.5, 1):
@@ -284,7 +284,7 @@ Vec3 triangleNormal(const Vec3& a, const Vec3& b, const Vec3& c) {
   Vec3 n = cross(e1, e2);
   double len = length(n);
   if (len == 0.0) return Vec3(0, 0, 0);
-  return Vec3(n.x / len, n.y / len, n.z / len);
+  return n / len;
 }
 
 void computeNormals(LeafModelData& data) {

@@ -15,16 +15,6 @@ const Vec3 kAxisZ(0, 0, 1);
 // Added to a vector whose cross product with the segment direction degenerates.
 const Vec3 kNudge(0.01, 0, 0);
 
-// a + b; the status is the OR of both statuses.
-Vec3 sum(const Vec3& a, const Vec3& b) {
-  return Vec3(a.x + b.x, a.y + b.y, a.z + b.z, a.status | b.status);
-}
-
-// start + (end - start) * t, from the coordinates alone.
-Vec3 pointOnSegment(const Vec3& start, const Vec3& end, double t) {
-  return Vec3(start.x + (end.x - start.x) * t, start.y + (end.y - start.y) * t, start.z + (end.z - start.z) * t);
-}
-
 // Right-handed rotation by angle (radians) about axis, in the row-by-row leaf convention.
 // rotate() builds its matrix for column-major storage; read row by row, the rotation by
 // -angle is the rotation by angle.
@@ -44,7 +34,7 @@ Mat4 translation(const Vec3& p) {
 
 // Unit direction of the segment, zero with a status when it has none.
 Vec3 segmentDirection(const Vec3& start, const Vec3& end) {
-  return normalised(difference(end, start));
+  return normalised(end - start);
 }
 
 // Horizontal part of d, not normalised; (1, 0, 0) for a vertical segment.
@@ -123,7 +113,7 @@ int placeTurnedLeaves(TreeModel& model, const Vec3& start, const Vec3& end, int 
   for (int i = 0; i < count; ++i) model.leafFrames[i] = Mat4::identity();
   for (int i = 0; i < count; ++i) {
     Mat4 frame = turnedLeafFrame(side, d, arrangement.tilt(random));
-    Vec3 p = pointOnSegment(start, end, arrangement.position(i, count));
+    Vec3 p = start + (end - start) * arrangement.position(i, count);
     model.leafFrames[i] = multiply(translation(p), frame);
     double step = arrangement.step(i, random);
     side = normalised(transformPoint(rotation(-step, d), side));
@@ -163,12 +153,12 @@ int placeLeavesAlternate(TreeModel& model, const Vec3& start, const Vec3& end, i
 
   const double elevation = angleBetween(h, d);
   Vec3 a2 = crossOrZero(h, d);
-  if (length(a2) < kNearZero) a2 = crossOrZero(sum(h, kNudge), d);
+  if (length(a2) < kNearZero) a2 = crossOrZero(h + kNudge, d);
   normalise(a2);
   const Mat4 alongSegment = multiply(rotation(elevation, a2), turnToHeading);
 
   Vec3 a3 = crossOrZero(a2, d);
-  if (length(a3) < kNearZero) a3 = crossOrZero(sum(a2, kNudge), d);
+  if (length(a3) < kNearZero) a3 = crossOrZero(a2 + kNudge, d);
   normalise(a3);
 
   const int last = count - 2;
@@ -177,7 +167,7 @@ int placeLeavesAlternate(TreeModel& model, const Vec3& start, const Vec3& end, i
     Mat4 leaf = multiply(rotation(sign * elevation, d), alongSegment);
     leaf = multiply(rotation(sign * tilt, a3), leaf);
     leaf = multiply(rotation(sign * twist, d), leaf);
-    const Vec3 p = count == 2 ? start : pointOnSegment(start, end, static_cast<double>(i) / (count - 2));
+    const Vec3 p = count == 2 ? start : start + (end - start) * (static_cast<double>(i) / (count - 2));
     model.leafFrames[i] = multiply(translation(p), leaf);
     if (i == last) {
       // The extra end leaf: along the segment, dipped by a quarter of the tilt at most.

@@ -1,76 +1,11 @@
-// The compiled leaf shape: a stem tube of triangular cross-section and the blade triangles,
-// both scaled by the leaf size.
+// The compiled leaf shape: records the stem and blade geometry of foliage/leaf_shape.h in
+// the stem and leaf colours.
 
 #include <GL/gl.h>
 
-#include <algorithm>
-#include <cmath>
-
+#include "foliage/leaf_shape.h"
 #include "settings/settings.h"
 #include "tree/tree_model.h"
-
-namespace {
-
-constexpr int kStemSides = 3;
-
-struct StemFrame {
-  Vec3 u, b;
-};
-
-// First side vector at right angles to d, before normalising.
-Vec3 firstSide(const Vec3& d) {
-  const double dx = d.x, dy = d.y, dz = d.z;
-  if (dx * dy * dz != 0.0) return Vec3(dy * dy + dz * dz, -dx * dy, -dx * dz);
-  if (dx == 0.0) return Vec3(0, -dz, dy);
-  if (dy != 0.0) return Vec3(-dy, dx, 0);
-  return Vec3(dz, 0, -dx);
-}
-
-StemFrame firstFrame(const Vec3& p0, const Vec3& p1) {
-  if (!p0.valid() || !p1.valid()) return {Vec3(0, 0, 0), Vec3(0, 0, 0)};
-  Vec3 d = difference(p1, p0);
-  Vec3 u = normalised(firstSide(d));
-  return {u, normalised(crossOrZero(d, u))};
-}
-
-// Frame at a point, carried on from the previous frame about the local direction n.
-StemFrame nextFrame(const StemFrame& previous, const Vec3& n) {
-  Vec3 u = normalised(crossOrZero(previous.b, n));
-  return {u, normalised(crossOrZero(n, u))};
-}
-
-struct StemRing {
-  Vec3 normals[kStemSides];
-  Vec3 vertices[kStemSides];
-};
-
-StemRing stemRing(const Vec3& p, const StemFrame& frame, double width, double leafSize) {
-  StemRing ring;
-  for (int i = 0; i < kStemSides; ++i) {
-    double theta = i * 2 * kPi / kStemSides;
-    double c = std::cos(theta), s = std::sin(theta);
-    Vec3 n(frame.u.x * c + frame.b.x * s, frame.u.y * c + frame.b.y * s, frame.u.z * c + frame.b.z * s);
-    ring.normals[i] = n;
-    ring.vertices[i] = Vec3((p.x + n.x * 0.5 * width) * leafSize, (p.y + n.y * 0.5 * width) * leafSize,
-                            (p.z + n.z * 0.5 * width) * leafSize);
-  }
-  return ring;
-}
-
-// Three quads as one strip of 8 vertices, closed on the first side.
-void emitStemSegment(const StemRing& start, const StemRing& end) {
-  glBegin(GL_QUAD_STRIP);
-  for (int k = 0; k <= kStemSides; ++k) {
-    int i = k % kStemSides;
-    glNormal3d(end.normals[i].x, end.normals[i].y, end.normals[i].z);
-    glVertex3d(end.vertices[i].x, end.vertices[i].y, end.vertices[i].z);
-    glNormal3d(start.normals[i].x, start.normals[i].y, start.normals[i].z);
-    glVertex3d(start.vertices[i].x, start.vertices[i].y, start.vertices[i].z);
-  }
-  glEnd();
-}
-
-}  // namespace
 
 void TreeModel::compileLeafShape() {
   if (leafShapeList != 0) {
@@ -84,49 +19,35 @@ void TreeModel::compileLeafShape() {
 }
 
 void TreeModel::drawLeafShape(const float color[3]) const {
-  const double leafSize = g_dLeafSize;
   glEnable(GL_LIGHTING);
   glDisable(GL_TEXTURE_2D);
   glColor3f(static_cast<float>(stemColor.x), static_cast<float>(stemColor.y), static_cast<float>(stemColor.z));
   drawLeafStem();
   glColor3fv(color);
 
-  // The loader guarantees indices inside the vertex block; a model filled by hand is
-  // checked here too, so a bad index skips its triangle instead of reading past the list.
-  const size_t vertexCount = leafVertices.size();
-  const bool haveTexCoords = leafTexCoords.size() >= 2 * vertexCount;
-  const size_t triangles = std::min(leafTriangles.size() / 3, leafNormals.size());
+  const LeafBlade blade = leafBlade(*this, g_dLeafSize);
+  const bool haveTexCoords = !blade.texCoords.empty();
   glBegin(GL_TRIANGLES);
-  for (size_t t = 0; t < triangles; ++t) {
-    const int* index = &leafTriangles[3 * t];
-    bool inside = true;
-    for (int k = 0; k < 3; ++k) inside = inside && index[k] >= 0 && static_cast<size_t>(index[k]) < vertexCount;
-    if (!inside) continue;
-    const Vec3& n = leafNormals[t];
+  for (size_t t = 0; t < blade.normals.size(); ++t) {
+    const Vec3& n = blade.normals[t];
     glNormal3f(static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z));
-    for (int k = 0; k < 3; ++k) {
-      const size_t v = static_cast<size_t>(index[k]);
-      if (haveTexCoords) glTexCoord2d(leafTexCoords[2 * v], leafTexCoords[2 * v + 1]);
-      const Vec3& p = leafVertices[v];
-      glVertex3d(p.x * leafSize, p.y * leafSize, p.z * leafSize);
+    for (size_t v = 3 * t; v < 3 * t + 3; ++v) {
+      if (haveTexCoords) glTexCoord2d(blade.texCoords[2 * v], blade.texCoords[2 * v + 1]);
+      const Vec3& p = blade.vertices[v];
+      glVertex3d(p.x, p.y, p.z);
     }
   }
   glEnd();
 }
 
 void TreeModel::drawLeafStem() const {
-  const size_t count = std::min(stemPoints.size(), stemWidths.size());
-  if (count < 2) return;
-  const double leafSize = g_dLeafSize;
-  StemFrame frame = firstFrame(stemPoints[0], stemPoints[1]);
-  StemRing start = stemRing(stemPoints[0], frame, stemWidths[0], leafSize);
-  for (size_t k = 0; k + 1 < count; ++k) {
-    const bool lastPoint = k + 2 == count;
-    Vec3 n =
-        lastPoint ? difference(stemPoints[k + 1], stemPoints[k]) : difference(stemPoints[k + 2], stemPoints[k + 1]);
-    frame = nextFrame(frame, n);
-    StemRing end = stemRing(stemPoints[k + 1], frame, stemWidths[k + 1], leafSize);
-    emitStemSegment(start, end);
-    start = end;
+  const LeafStem stem = leafStem(*this, g_dLeafSize);
+  for (size_t k = 0; k < stem.stripCount(); ++k) {
+    glBegin(GL_QUAD_STRIP);
+    for (size_t v = k * LeafStem::kStripSize; v < (k + 1) * LeafStem::kStripSize; ++v) {
+      glNormal3d(stem.normals[v].x, stem.normals[v].y, stem.normals[v].z);
+      glVertex3d(stem.vertices[v].x, stem.vertices[v].y, stem.vertices[v].z);
+    }
+    glEnd();
   }
 }

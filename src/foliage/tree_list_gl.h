@@ -4,7 +4,10 @@
 
 #include "tree/tree_model.h"
 
-// Recompiles the leaf shape, then compiles model.treeList afresh (the old list is deleted).
+// Recompiles the leaf shape, then compiles model.treeList afresh (the old list is deleted):
+// drawSkeletonLines when g_bLevelLines (read) is set, drawBranches otherwise, then the leaf
+// shape under every matrix of forEachTreeLeafFrame (foliage/tree_display.h, which reads the
+// leaf settings and draws from rand()).
 void buildTreeList(TreeModel& model);
 
 // Replays the tree list; draws nothing unless the model is built and a list exists.

@@ -48,32 +48,18 @@ constexpr ColourTable makeColourTable() {
 
 constexpr ColourTable kTable = makeColourTable();
 
-
-Vec3 zeroInvalid() {
-  return Vec3(0, 0, 0, kVecValid);
-}
-
-// Clears the status first, so a vector built from valid parts always normalises.
-Vec3 normalisedAsValid(Vec3 v) {
-  v.status = kVecValid;
-  normalise(v);
-  return v;
-}
-
-// The first frame vector u, perpendicular to d, chosen by which components of d vanish.
+// The first frame vector u, perpendicular to d; zero for an invalid d.
 Vec3 firstFrameU(const Vec3& d) {
-  if (!d.valid()) return zeroInvalid();
+  if (!d.valid()) return Vec3(0, 0, 0);
   const double dx = d.x, dy = d.y, dz = d.z;
   if (dx * dy * dz != 0.0) {
     double s = std::sqrt(dy * dy + dz * dz);
     return cross(Vec3(0, dz / s, -dy / s), d);
   }
-  if (dx == 0.0) return Vec3(0, -dz, dy);
-  if (dy != 0.0) return Vec3(-dy, dx, 0);
-  return Vec3(dz, 0, -dx);
+  return perpendicularAtZero(d);
 }
 
-TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int sides) {
+TubeRing ringAt(const Vec3& p, double radius, const RingFrame& frame, int sides) {
   TubeRing ring;
   ring.normals.reserve(sides);
   ring.vertices.reserve(sides);
@@ -81,9 +67,13 @@ TubeRing ringAt(const Vec3& p, double radius, const Vec3& u, const Vec3& w, int 
   for (int j = 0; j < sides; ++j) {
     double theta = j * 2.0 * kPi / sides;
     double c = std::cos(theta), s = std::sin(theta);
-    Vec3 n(c * u.x + s * w.x, c * u.y + s * w.y, c * u.z + s * w.z);
+    // Ring points are plain coordinates: the status of a degenerate frame or node is not
+    // carried into them.
+    Vec3 n = c * frame.u + s * frame.w;
+    Vec3 v = p + n * half;
+    n.status = v.status = kVecValid;
     ring.normals.push_back(n);
-    ring.vertices.push_back(Vec3(p.x + n.x * half, p.y + n.y * half, p.z + n.z * half));
+    ring.vertices.push_back(v);
   }
   return ring;
 }
@@ -97,7 +87,7 @@ const unsigned char* depthColour(int index) {
 void subdivideBranch(std::vector<Vec3>& nodes, std::vector<double>& radii) {
   const size_t m = nodes.size();
   if (m < 2 || radii.size() != m) return;
-  auto reflect = [](const Vec3& a, const Vec3& b) { return Vec3(2 * a.x - b.x, 2 * a.y - b.y, 2 * a.z - b.z); };
+  auto reflect = [](const Vec3& a, const Vec3& b) { return 2.0 * a - b; };
   std::vector<Vec3> outNodes;
   std::vector<double> outRadii;
   outNodes.reserve(2 * m - 1);
@@ -116,27 +106,68 @@ void subdivideBranch(std::vector<Vec3>& nodes, std::vector<double>& radii) {
   radii.swap(outRadii);
 }
 
-// Each frame after the first is derived from the previous one (u' = w x d', w' = d' x u'), so
-// the frame turns with the polyline instead of being chosen afresh; once a frame is invalid,
-// every later one is too.
+// Each frame after the first is carried on from the previous one (carryFrame); once a frame
+// is invalid, every later one is too.
 std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
   const size_t c = nodes.size();
   std::vector<TubeRing> rings;
   if (c < 2 || radii.size() < c || sides <= 0) return rings;
   rings.reserve(c);
-  Vec3 d = difference(nodes[1], nodes[0]);
-  Vec3 u = normalisedAsValid(firstFrameU(d));
-  Vec3 w = normalisedAsValid(u.valid() ? cross(d, u) : zeroInvalid());
-  rings.push_back(ringAt(nodes[0], radii[0], u, w, sides));
+  Vec3 d = nodes[1] - nodes[0];
+  RingFrame frame;
+  frame.u = normalised(firstFrameU(d));
+  frame.w = normalised(crossOrZero(d, frame.u));
+  rings.push_back(ringAt(nodes[0], radii[0], frame, sides));
   for (size_t i = 0; i + 1 < c; ++i) {
-    Vec3 next = i + 2 < c ? difference(nodes[i + 2], nodes[i + 1]) : difference(nodes[i + 1], nodes[i]);
-    Vec3 u2 = normalisedAsValid(w.valid() && next.valid() ? cross(w, next) : zeroInvalid());
-    Vec3 w2 = normalisedAsValid(next.valid() && u2.valid() ? cross(next, u2) : zeroInvalid());
-    rings.push_back(ringAt(nodes[i + 1], radii[i + 1], u2, w2, sides));
-    u = u2;
-    w = w2;
+    frame = carryFrame(frame, i + 2 < c ? nodes[i + 2] - nodes[i + 1] : nodes[i + 1] - nodes[i]);
+    rings.push_back(ringAt(nodes[i + 1], radii[i + 1], frame, sides));
   }
   return rings;
+}
+
+BranchTube tubeStrips(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
+  BranchTube tube;
+  tube.sides = sides;
+  const std::vector<TubeRing> rings = tubeRings(nodes, radii, sides);
+  if (rings.size() < 2) return tube;
+  const size_t vertexCount = (rings.size() - 1) * tube.stripSize();
+  tube.normals.reserve(vertexCount);
+  tube.vertices.reserve(vertexCount);
+  tube.texCoords.reserve(2 * vertexCount);
+  auto add = [&tube](const TubeRing& ring, int j, double s, double t) {
+    tube.normals.push_back(ring.normals[j]);
+    tube.vertices.push_back(ring.vertices[j]);
+    tube.texCoords.push_back(s);
+    tube.texCoords.push_back(t);
+  };
+  const double last = static_cast<double>(rings.size() - 1);
+  for (size_t i = 0; i + 1 < rings.size(); ++i) {
+    const TubeRing& lower = rings[i];
+    const TubeRing& upper = rings[i + 1];
+    const double tLower = static_cast<double>(i) / last;
+    const double tUpper = static_cast<double>(i + 1) / last;
+    for (int j = 0; j < sides; ++j) {
+      const double s = static_cast<double>(j) / sides;
+      add(upper, j, s, tUpper);
+      add(lower, j, s, tLower);
+    }
+    add(upper, 0, 1.0, tUpper);
+    add(lower, 0, 1.0, tLower);
+  }
+  return tube;
+}
+
+std::vector<BranchTube> branchTubes(const TreeModel& model) {
+  std::vector<BranchTube> tubes;
+  for (size_t b = 0; b < model.branches.size(); ++b) {
+    std::vector<Vec3> nodes = model.branches[b]->nodes;
+    std::vector<double> radii = model.branches[b]->radii;
+    if (nodes.size() < 2 || radii.size() != nodes.size()) continue;
+    subdivideBranch(nodes, radii);
+    tubes.push_back(tubeStrips(nodes, radii, b == 0 ? 12 : 8));
+    tubes.back().branch = static_cast<uint32_t>(b);
+  }
+  return tubes;
 }
 
 std::vector<SkeletonLine> skeletonLines(const TreeModel& model) {

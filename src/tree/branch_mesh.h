@@ -3,6 +3,7 @@
 // lines coloured by depth. The drawing calls are recorded into the tree display list; the
 // geometry they emit is computed by the GL-free helpers below.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,27 @@ struct TubeRing {
 // are fewer than two nodes, fewer radii than nodes, or no sides.
 std::vector<TubeRing> tubeRings(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides);
 
+// The tube of one polyline as GL quad strips, one strip per polyline segment, stored one
+// after another: strip k holds vertices [k * stripSize(), (k + 1) * stripSize()). Within a
+// strip, vertex 2j lies on the ring of node k + 1 and vertex 2j + 1 on the ring of node k,
+// at s = j / sides; the last pair repeats side 0 at s = 1. t = node index / (node count - 1).
+struct BranchTube {
+  uint32_t branch = 0;  // index in TreeModel::branches (0 for a tube built from a bare polyline)
+  int sides = 0;
+  std::vector<Vec3> normals;  // one per vertex, as the rings give them
+  std::vector<Vec3> vertices;
+  std::vector<double> texCoords;  // s, t per vertex
+  size_t stripSize() const { return 2 * (static_cast<size_t>(sides) + 1); }
+  size_t stripCount() const { return sides > 0 ? vertices.size() / stripSize() : 0; }
+};
+
+// The strips over tubeRings(nodes, radii, sides); no strips where tubeRings gives no rings.
+BranchTube tubeStrips(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides);
+
+// The tubes drawBranches draws, in branch order: every branch with at least two nodes and
+// one radius per node, refined once by subdivideBranch, 12 sides on the trunk, 8 elsewhere.
+std::vector<BranchTube> branchTubes(const TreeModel& model);
+
 // One line of the skeleton display: the segment and its colour-table index.
 struct SkeletonLine {
   uint32_t segment = 0;
@@ -43,9 +65,9 @@ struct SkeletonLine {
 std::vector<SkeletonLine> skeletonLines(const TreeModel& model);
 
 // ---- Drawing (render library) ----
-// Lit tubes of every branch with at least two nodes: 12 sides on the trunk, 8 elsewhere.
+// Lit tubes of branchTubes(model) in g_fBranchColor (read).
 void drawBranches(const TreeModel& model);
 // The segment tree as lines of width 3, coloured by depth.
 void drawSkeletonLines(const TreeModel& model);
-// One quad strip per polyline segment, texture coordinates around (0..1) and along the tube.
+// Records tubeStrips(nodes, radii, sides).
 void drawTube(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides);

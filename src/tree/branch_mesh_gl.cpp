@@ -6,47 +6,32 @@
 
 namespace {
 
-// One quad strip between the ring at node i (lower) and at node i + 1 (upper), closed with
-// the first pair again; t runs along the tube in node steps.
-void emitStrip(const TubeRing& lower, const TubeRing& upper, size_t i, size_t count, int sides) {
-  const double tLower = static_cast<double>(i) / static_cast<double>(count - 1);
-  const double tUpper = static_cast<double>(i + 1) / static_cast<double>(count - 1);
-  auto vertex = [](const TubeRing& ring, int j, double s, double t) {
-    const Vec3& n = ring.normals[j];
-    const Vec3& v = ring.vertices[j];
-    glNormal3d(n.x, n.y, n.z);
-    glTexCoord2d(s, t);
-    glVertex3d(v.x, v.y, v.z);
-  };
-  glBegin(GL_QUAD_STRIP);
-  for (int j = 0; j < sides; ++j) {
-    double s = static_cast<double>(j) / sides;
-    vertex(upper, j, s, tUpper);
-    vertex(lower, j, s, tLower);
+void recordTube(const BranchTube& tube) {
+  const size_t stripSize = tube.stripSize();
+  for (size_t k = 0; k < tube.stripCount(); ++k) {
+    glBegin(GL_QUAD_STRIP);
+    for (size_t v = k * stripSize; v < (k + 1) * stripSize; ++v) {
+      const Vec3& n = tube.normals[v];
+      const Vec3& p = tube.vertices[v];
+      glNormal3d(n.x, n.y, n.z);
+      glTexCoord2d(tube.texCoords[2 * v], tube.texCoords[2 * v + 1]);
+      glVertex3d(p.x, p.y, p.z);
+    }
+    glEnd();
   }
-  vertex(upper, 0, 1.0, tUpper);
-  vertex(lower, 0, 1.0, tLower);
-  glEnd();
 }
 
 }  // namespace
 
 void drawTube(const std::vector<Vec3>& nodes, const std::vector<double>& radii, int sides) {
-  std::vector<TubeRing> rings = tubeRings(nodes, radii, sides);
-  for (size_t i = 0; i + 1 < rings.size(); ++i) emitStrip(rings[i], rings[i + 1], i, rings.size(), sides);
+  recordTube(tubeStrips(nodes, radii, sides));
 }
 
 void drawBranches(const TreeModel& model) {
   glEnable(GL_LIGHTING);
   glDisable(GL_TEXTURE_2D);
   glColor3fv(g_fBranchColor);
-  for (size_t b = 0; b < model.branches.size(); ++b) {
-    std::vector<Vec3> nodes = model.branches[b]->nodes;
-    std::vector<double> radii = model.branches[b]->radii;
-    if (nodes.size() < 2 || radii.size() != nodes.size()) continue;
-    subdivideBranch(nodes, radii);
-    drawTube(nodes, radii, b == 0 ? 12 : 8);
-  }
+  for (const BranchTube& tube : branchTubes(model)) recordTube(tube);
   glDisable(GL_LIGHTING);
 }
 

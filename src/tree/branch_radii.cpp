@@ -8,7 +8,7 @@
 
 double segmentLength(const Vec3& a, const Vec3& b) {
   if (!a.valid() || !b.valid()) return 0.0;
-  return length(difference(b, a));
+  return length(b - a);
 }
 
 double polylineLength(const std::vector<Vec3>& nodes) {

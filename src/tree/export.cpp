@@ -29,9 +29,9 @@ void writeBranches(std::FILE* f, const std::vector<std::unique_ptr<Branch>>& bra
     if (b->nodes.empty()) continue;
     std::fprintf(f, "%zu ", b->nodes.size());
     for (size_t k = 0; k < b->nodes.size(); ++k) {
-      const Vec3& p = b->nodes[k];
+      const Vec3 p = b->nodes[k] / scale;
       double r = k < b->radii.size() ? b->radii[k] : 0.0;
-      std::fprintf(f, "%g %g %g %g ", p.x / scale, p.y / scale, p.z / scale, r / scale);
+      std::fprintf(f, "%g %g %g %g ", p.x, p.y, p.z, r / scale);
     }
     std::fputc('\n', f);
   }

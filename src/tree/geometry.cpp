@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-Vec3 difference(const Vec3& a, const Vec3& b) {
-  return Vec3(a.x - b.x, a.y - b.y, a.z - b.z, a.status | b.status);
-}
-
 double length(const Vec3& v) {
   return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
 }
@@ -21,9 +17,7 @@ void normalise(Vec3& v) {
     v = Vec3(0, 0, 0, kVecFromZeroLength);
     return;
   }
-  v.x /= len;
-  v.y /= len;
-  v.z /= len;
+  v /= len;
 }
 
 double dot(const Vec3& a, const Vec3& b) {
@@ -37,6 +31,17 @@ Vec3 cross(const Vec3& a, const Vec3& b) {
 Vec3 crossOrZero(const Vec3& a, const Vec3& b) {
   if (!a.valid() || !b.valid()) return Vec3(0, 0, 0);
   return cross(a, b);
+}
+
+Vec3 perpendicularAtZero(const Vec3& v) {
+  if (v.x == 0.0) return Vec3(0, -v.z, v.y);
+  if (v.y != 0.0) return Vec3(-v.y, v.x, 0);
+  return Vec3(v.z, 0, -v.x);
+}
+
+RingFrame carryFrame(const RingFrame& previous, const Vec3& direction) {
+  Vec3 u = normalised(crossOrZero(previous.w, direction));
+  return {u, normalised(crossOrZero(direction, u))};
 }
 
 double angleBetween(const Vec3& a, const Vec3& b) {
@@ -61,31 +66,14 @@ Vec3 catmullRomPoint(const Vec3& p0, const Vec3& p1, const Vec3& p2, const Vec3&
 
 void rotate(Mat4& M, double angle, double ax, double ay, double az) {
   double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-  double R[16] = {t * ax * ax + c,
-                  t * ax * ay + s * az,
-                  t * ax * az - s * ay,
-                  0,
-                  t * ax * ay - s * az,
-                  t * ay * ay + c,
-                  t * ay * az + s * ax,
-                  0,
-                  t * ax * az + s * ay,
-                  t * ay * az - s * ax,
-                  t * az * az + c,
-                  0,
-                  0,
-                  0,
-                  0,
-                  1};
-  Mat4 out = Mat4::zero();
-  // Column-major: element (row j, column g) at index 4g + j.
-  for (int g = 0; g < 4; ++g)
-    for (int j = 0; j < 4; ++j) {
-      double sum = 0.0;
-      for (int k = 0; k < 4; ++k) sum += R[4 * k + j] * M[4 * g + k];
-      out[4 * g + j] = sum;
-    }
-  M = out;
+  // One storage column (a column of R) per line.
+  // clang-format off
+  const Mat4 R = {{t * ax * ax + c,      t * ax * ay + s * az, t * ax * az - s * ay, 0,
+                   t * ax * ay - s * az, t * ay * ay + c,      t * ay * az + s * ax, 0,
+                   t * ax * az + s * ay, t * ay * az - s * ax, t * az * az + c,      0,
+                   0,                    0,                    0,                    1}};
+  // clang-format on
+  M = multiply(M, R);  // R*M in column-major terms
 }
 
 Mat4 multiply(const Mat4& A, const Mat4& B) {

@@ -58,8 +58,10 @@ inline Vec3& operator/=(Vec3& v, double s) {
   return v = v / s;
 }
 
-// a - b; the status is the bitwise OR of both statuses.
-Vec3 difference(const Vec3& a, const Vec3& b);
+// a - b under its older name, for callers that still spell it so.
+inline Vec3 difference(const Vec3& a, const Vec3& b) {
+  return a - b;
+}
 // Euclidean length; the status is not consulted.
 double length(const Vec3& v);
 // In place. Invalid input gives (0,0,0) status 2; zero length gives (0,0,0) status 1.
@@ -74,6 +76,21 @@ inline Vec3 normalised(Vec3 v) {
   normalise(v);
   return v;
 }
+// A vector at right angles to v, for a v with a zero component, chosen by which components
+// vanish: (0, -z, y) when x is zero, else (-y, x, 0) when y is not, else (z, 0, -x). Not
+// normalised; status 0.
+Vec3 perpendicularAtZero(const Vec3& v);
+
+// Two unit vectors at right angles to a polyline's direction and to each other, spanning the
+// rings around it (branch tubes, leaf stems).
+struct RingFrame {
+  Vec3 u, w;
+};
+// The frame carried on to where the polyline runs along direction: u' = w x direction,
+// w' = direction x u', each normalised and an invalid operand taken as zero, so the frame
+// turns with the polyline instead of being chosen afresh, and a degenerate frame stays so.
+RingFrame carryFrame(const RingFrame& previous, const Vec3& direction);
+
 // Angle in radians in [0, pi]; 0 if either status is set or either length is below 1e-10.
 double angleBetween(const Vec3& a, const Vec3& b);
 // Point at parameter t on the cubic Catmull-Rom segment between p1 and p2; status 0.

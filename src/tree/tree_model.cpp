@@ -199,11 +199,11 @@ void TreeModel::traceBranches() {
       }
     }
     if (!candidates.empty()) {
-      Vec3 d = difference(seg.end, seg.start);
+      Vec3 d = seg.end - seg.start;
       double maxAngle = 0.0, maxRadius = 0.0;
       angles.clear();
       for (uint32_t c : candidates) {
-        double a = angleBetween(d, difference(segments[c].end, segments[c].start));
+        double a = angleBetween(d, segments[c].end - segments[c].start);
         angles.push_back(a);
         maxAngle = std::max(maxAngle, a);
         maxRadius = std::max(maxRadius, segments[c].startRadius);
