@@ -7,14 +7,10 @@
 #include <cstdio>
 
 #include "pointcloud/point_cloud.h"
+#include "pointcloud/reader_support.h"
 #include "pointcloud/text_scanner.h"
 
 namespace {
-
-// Room kept after the file's points for the key points.
-constexpr uint32_t kSpareRecords = 100;
-// Largest point count whose indices (key points included) still fit the int32 key indices.
-constexpr long kMaxPoints = INT32_MAX - static_cast<long>(kSpareRecords);
 
 struct PlyHeader {
   long vertexCount = 0;
@@ -112,17 +108,6 @@ bool readVertex(TextScanner& scanner, int j, PlyVertex* out) {
   return true;
 }
 
-bool isFinite(const PointRecord& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
-// 1-based line number of a position in the text, for messages.
-size_t lineAt(std::string_view text, size_t position) {
-  TextScanner scanner(text);
-  scanner.seek(position);
-  return scanner.lineNumber();
-}
-
 }  // namespace
 
 bool PointCloud::readPly(const std::string& path) {
@@ -159,7 +144,7 @@ bool PointCloud::parsePly(const std::string& path, std::string_view text) {
   const size_t dataBytes = text.size() - scanner.position();
   const size_t mostVertices = (dataBytes + 1) / (2 * static_cast<size_t>(j));
   if (declared <= 0) return reject(path, "the PLY header declares " + std::to_string(declared) + " vertices");
-  if (declared > kMaxPoints || static_cast<size_t>(declared) > mostVertices) {
+  if (static_cast<size_t>(declared) > kMaxPoints || static_cast<size_t>(declared) > mostVertices) {
     return reject(path, "the PLY header declares " + std::to_string(declared) + " vertices, more than its " +
                             std::to_string(dataBytes) + " bytes of data can hold");
   }

@@ -1,17 +1,10 @@
 #include "pointcloud/point_cloud.h"
 
-#include "pointcloud/text_scanner.h"
-
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-bool isFinite(const PointRecord& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
-}  // namespace
+#include "pointcloud/reader_support.h"
+#include "pointcloud/text_scanner.h"
 
 void updateBounds(PointRecord& min, PointRecord& max, const PointRecord& p) {
   if (p.x < min.x) min.x = p.x;
@@ -110,4 +103,10 @@ bool PointCloud::reject(const std::string& path, const std::string& problem) {
   std::printf("ERROR: point cloud [%s]: %s!\n", path.c_str(), problem.c_str());
   reset();
   return false;
+}
+
+bool PointCloud::acceptPointCount(const std::string& path, size_t n) {
+  if (n == 0) return reject(path, "the file holds no points");
+  if (n > kMaxPoints) return reject(path, "the file holds " + std::to_string(n) + " points, too many to load");
+  return true;
 }

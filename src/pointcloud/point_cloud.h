@@ -49,12 +49,22 @@ class PointCloud {
   // cloud reset, false) a scale or box that is not finite, as coordinates near the limits of
   // double would give.
   bool finishLoad(const std::string& path);
+  // minCorner and maxCorner of points[0, count); count must be at least 1.
+  void computeBounds();
+  // The end of the readers of clouds in metres that stand on (or float above) a ground at
+  // the given height: the text format's key points (a line of points towards the centroid
+  // when the cloud floats, otherwise one root point where the trunk meets the ground), the
+  // ground as the floor, scale 1, then finishLoad. The file's points are in points[0,
+  // fileCount) with kSpareRecords records after them, and count == fileCount.
+  bool finishOnGround(const std::string& path, double ground);
 
   // Reads path whole into text. On failure prints "ERROR: unable to open point cloud [path]!",
   // resets the cloud and returns false.
   bool readCloudFile(const std::string& path, std::string* text);
   // Prints "ERROR: point cloud [path]: problem!", resets the cloud and returns false.
   bool reject(const std::string& path, const std::string& problem);
+  // Rejects (as reject) a point count of zero or beyond what the key indices can address.
+  bool acceptPointCount(const std::string& path, size_t n);
 
   bool readPly(const std::string& path);
   bool readTextCloud(const std::string& path);
@@ -63,6 +73,7 @@ class PointCloud {
   // messages. On failure the cloud is reset and a message naming the file has been printed.
   bool parsePly(const std::string& path, std::string_view text);
   bool parseTextCloud(const std::string& path, std::string_view text);
+  bool parseGeoCloud(const std::string& path, std::string_view text);
 
   // Drawing (render library).
   void drawPoints() const;

@@ -8,25 +8,16 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
+#include "pointcloud/reader_support.h"
 #include "pointcloud/text_scanner.h"
+#include "settings/settings.h"
 
 namespace {
 
-constexpr uint32_t kSpareRecords = 100;
-constexpr size_t kMaxPoints = INT32_MAX - kSpareRecords;
 constexpr int kColumns = 5;
 // Spacing of the key points laid from the ground towards the centroid.
 constexpr double kGroundLineStep = 0.75;
-
-struct Vec {
-  double x = 0, y = 0, z = 0;
-};
-
-double distance(const Vec& a, const Vec& b) {
-  return std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z));
-}
 
 // The points of the file and their ground points, and what the reading met.
 struct TextRows {
@@ -63,42 +54,38 @@ TextRows readRows(TextScanner& scanner) {
 // points B, back along the mean direction from B to the points around it, at ground level G.
 PointRecord trunkRoot(const std::vector<PointRecord>& points, uint32_t n, const PointRecord& min,
                       const PointRecord& max, double ground) {
-  const Vec centre{(min.x + max.x) / 2, ground, (min.z + max.z) / 2};
-  Vec base;
+  const Vec3 centre((min.x + max.x) / 2, ground, (min.z + max.z) / 2);
+  Vec3 base;
   uint32_t lowest = 0;
   for (uint32_t i = 0; i < n; ++i) {
     if (points[i].y != min.y) continue;
-    base.x += points[i].x;
-    base.y += points[i].y;
-    base.z += points[i].z;
+    base += toVec3(points[i]);
     ++lowest;
   }
-  base = Vec{base.x / lowest, base.y / lowest, base.z / lowest};
+  base /= lowest;
 
-  Vec direction;
+  Vec3 direction;
   uint32_t around = 0;
   for (uint32_t i = 0; i < n; ++i) {
-    const Vec p{points[i].x, points[i].y, points[i].z};
-    const double d = distance(p, base);
+    const Vec3 p = toVec3(points[i]);
+    const double d = length(p - base);
     if (std::fabs(p.y - base.y) > 0.001 && d < 2 * g_dSearchRadius) {
-      direction.x += (p.x - base.x) / d;
-      direction.y += (p.y - base.y) / d;
-      direction.z += (p.z - base.z) / d;
+      direction += (p - base) / d;
       ++around;
     }
   }
-  Vec root{base.x, ground, base.z};
+  Vec3 root(base.x, ground, base.z);
   if (around > 0) {
-    const Vec mean{direction.x / around, direction.y / around, direction.z / around};
+    const Vec3 mean = direction / around;
     if (std::fabs(mean.y) <= 0.001) return PointRecord{centre.x, ground, centre.z, 0};
     const double t = (ground - base.y) / mean.y;
-    root = Vec{base.x + t * mean.x, ground, base.z + t * mean.z};
+    root = Vec3(base.x + t * mean.x, ground, base.z + t * mean.z);
   }
-  const double offCentre = distance(root, centre);
+  const double offCentre = length(root - centre);
   if (offCentre > 0.25 * (max.x - min.x) || offCentre > 0.25 * (max.y - min.y)) {
     return PointRecord{centre.x, ground, centre.z, 0};
   }
-  return PointRecord{root.x, root.y, root.z, 0};
+  return toRecord(root);
 }
 
 }  // namespace
@@ -133,8 +120,7 @@ bool PointCloud::parseTextCloud(const std::string& path, std::string_view text) 
     std::printf("WARNING: point cloud [%s]: %zu trailing value(s) do not make a whole point and are ignored\n", name,
                 rows.numbers % kColumns);
   }
-  if (n == 0) return reject(path, "the file holds no points");
-  if (n > kMaxPoints) return reject(path, "the file holds " + std::to_string(n) + " points, too many to load");
+  if (!acceptPointCount(path, n)) return false;
   if (rows.firstNonFinite != SIZE_MAX) {
     return reject(path, "point " + std::to_string(rows.firstNonFinite + 1) + " holds a value that is not finite");
   }
@@ -144,19 +130,22 @@ bool PointCloud::parseTextCloud(const std::string& path, std::string_view text) 
   points.resize(n + kSpareRecords);
   colours.assign(n + kSpareRecords, PointRecord());
   groundPoints.swap(rows.groundPoints);
-  double sumX = 0, sumY = 0, sumZ = 0, sumGround = 0;
-  minCorner = maxCorner = points[0];
-  for (uint32_t i = 0; i < count; ++i) {
-    const PointRecord& p = points[i];
-    sumX += p.x;
-    sumY += p.y;
-    sumZ += p.z;
-    sumGround += groundPoints[i].y;
-    updateBounds(minCorner, maxCorner, p);
-  }
+  double sumGround = 0;
+  for (uint32_t i = 0; i < count; ++i) sumGround += groundPoints[i].y;
+  return finishOnGround(path, sumGround / n);
+}
 
-  const Vec centroid{sumX / n, sumY / n, sumZ / n};
-  const double ground = sumGround / n;
+void PointCloud::computeBounds() {
+  minCorner = maxCorner = points[0];
+  for (uint32_t i = 1; i < count; ++i) updateBounds(minCorner, maxCorner, points[i]);
+}
+
+bool PointCloud::finishOnGround(const std::string& path, double ground) {
+  const uint32_t n = fileCount;
+  computeBounds();
+  Vec3 sum;
+  for (uint32_t i = 0; i < n; ++i) sum += toVec3(points[i]);
+  const Vec3 centroid = sum / n;
   const double centreX = (minCorner.x + maxCorner.x) / 2;
   const double centreZ = (minCorner.z + maxCorner.z) / 2;
   baseCorner = minCorner;
