@@ -144,6 +144,7 @@ bool PointCloud::parseGeoCloud(const std::string& path, std::string_view text) {
     std::printf("Model location: longitude=%.9f latitude=%.9f\n", g_dModelLongitude, g_dModelLatitude);
   }
   fileCount = count;
+  frame = ScanFrame::zUp();  // the scan's coordinates are (easting, northing, height)
 
   baseCorner = minCorner;
   const double groundLevel = sumGround / n;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "pointcloud/point_cloud.h"
@@ -33,3 +34,19 @@ inline PointRecord toRecord(const Vec3& v) {
 
 // 1-based line number of a byte position in the text, for messages.
 size_t lineAt(std::string_view text, size_t position);
+
+constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+// A scalar stored at p in little- or big-endian byte order, at any alignment.
+template <typename T>
+inline T loadScalar(const char* p, bool bigEndian) {
+  T value;
+  if (bigEndian == kHostBigEndian) {
+    std::memcpy(&value, p, sizeof value);
+  } else {
+    char swapped[sizeof value];
+    for (size_t i = 0; i < sizeof value; ++i) swapped[i] = p[sizeof value - 1 - i];
+    std::memcpy(&value, swapped, sizeof value);
+  }
+  return value;
+}
