@@ -87,8 +87,8 @@ class InvalidCoordinateReport {
 }  // namespace
 
 bool PointCloud::readGeoCloud(const std::string& path) {
-  std::string text;
-  return readCloudFile(path, &text) && parseGeoCloud(path, text);
+  FileBytes text;
+  return readCloudFile(path, &text) && parseGeoCloud(path, text.view());
 }
 
 bool PointCloud::parseGeoCloud(const std::string& path, std::string_view text) {

@@ -31,8 +31,8 @@ T field(std::string_view bytes, size_t offset) {
 }  // namespace
 
 bool PointCloud::readLas(const std::string& path, const LoadOptions& options) {
-  std::string bytes;
-  return readCloudFile(path, &bytes) && parseLas(path, bytes, options);
+  FileBytes bytes;
+  return readCloudFile(path, &bytes) && parseLas(path, bytes.view(), options);
 }
 
 bool PointCloud::parseLas(const std::string& path, std::string_view bytes, const LoadOptions& options) {
@@ -94,8 +94,12 @@ bool PointCloud::parseLas(const std::string& path, std::string_view bytes, const
   const uint32_t n = static_cast<uint32_t>(declared);
   const bool zUp = options.up != UpAxis::Y;
   const size_t rgb = kRgbOffset[formatByte];
+  reserveLarge(points, n + kSpareRecords);
   points.assign(n + kSpareRecords, PointRecord());
-  if (rgb != 0) colours.assign(n + kSpareRecords, PointRecord());
+  if (rgb != 0) {
+    reserveLarge(colours, n + kSpareRecords);
+    colours.assign(n + kSpareRecords, PointRecord());
+  }
   const char* record = bytes.data() + pointOffset;
   uint16_t brightest = 0;
   for (uint32_t i = 0; i < n; ++i, record += recordSize) {

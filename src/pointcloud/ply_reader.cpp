@@ -465,8 +465,12 @@ class AnyPlyReader {
   const PlyElement& vertex() const { return layout_.elements[vertexIndex_]; }
 
   void allocate() {
+    reserveLarge(cloud_.points, n_ + kSpareRecords);
     cloud_.points.assign(n_ + kSpareRecords, PointRecord());
-    if (fields_.coloured()) cloud_.colours.assign(n_ + kSpareRecords, PointRecord());
+    if (fields_.coloured()) {
+      reserveLarge(cloud_.colours, n_ + kSpareRecords);
+      cloud_.colours.assign(n_ + kSpareRecords, PointRecord());
+    }
   }
 
   // Stores vertex i from its values (x, y, z, red, green, blue); false when a coordinate is
@@ -622,8 +626,8 @@ class AnyPlyReader {
 }  // namespace
 
 bool PointCloud::readPly(const std::string& path, const LoadOptions& options) {
-  std::string text;
-  return readCloudFile(path, &text) && parsePly(path, text, options);
+  FileBytes text;
+  return readCloudFile(path, &text) && parsePly(path, text.view(), options);
 }
 
 bool PointCloud::parsePly(const std::string& path, std::string_view text, const LoadOptions& options) {

@@ -125,8 +125,8 @@ bool PointCloud::finishLoad(const std::string& path) {
   return true;
 }
 
-bool PointCloud::readCloudFile(const std::string& path, std::string* text) {
-  if (readWholeFile(path, text)) return true;
+bool PointCloud::readCloudFile(const std::string& path, FileBytes* bytes) {
+  if (bytes->open(path)) return true;
   std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
   reset();
   return false;

@@ -26,6 +26,7 @@
 
 #include "pointcloud/scan_frame.h"
 
+class FileBytes;
 class TextScanner;
 
 // One point, colour or voxel centre; tag is 0 for every point the readers store.
@@ -103,9 +104,9 @@ class PointCloud {
   // maxCorner hold their bounds.
   bool finishOnGround(const std::string& path, double ground);
 
-  // Reads path whole into text. On failure prints "ERROR: unable to open point cloud [path]!",
+  // Opens path whole as bytes. On failure prints "ERROR: unable to open point cloud [path]!",
   // resets the cloud and returns false.
-  bool readCloudFile(const std::string& path, std::string* text);
+  bool readCloudFile(const std::string& path, FileBytes* bytes);
   // Prints "ERROR: point cloud [path]: problem!", resets the cloud and returns false.
   bool reject(const std::string& path, const std::string& problem);
   // Rejects (as reject) a point count of zero or beyond what the key indices can address.

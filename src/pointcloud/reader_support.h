@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "pointcloud/point_cloud.h"
 #include "tree/geometry.h"
@@ -34,6 +36,40 @@ inline PointRecord toRecord(const Vec3& v) {
 
 // 1-based line number of a byte position in the text, for messages.
 size_t lineAt(std::string_view text, size_t position);
+
+// A file's content. A regular file is mapped read-only with its pages brought in at once,
+// which saves clearing and copying a buffer of the file's size; anything else (a pipe) is
+// read into memory.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  ~FileBytes() { release(); }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  // False when the file cannot be opened or read, or is a folder.
+  bool open(const std::string& path);
+  std::string_view view() const {
+    return map_ ? std::string_view(static_cast<const char*>(map_), size_) : std::string_view(copy_);
+  }
+
+ private:
+  void release();
+  void* map_ = nullptr;
+  size_t size_ = 0;
+  std::string copy_;
+};
+
+// Asks the kernel to back [p, p + bytes) with huge pages where it can: a cloud of ten
+// million points takes 320 MB, and first writing it page by page costs more than reading
+// the file.
+void adviseHugePages(const void* p, size_t bytes);
+
+// Makes room for n records in an empty vector, advised as above.
+template <typename T>
+void reserveLarge(std::vector<T>& v, size_t n) {
+  v.reserve(n);
+  adviseHugePages(v.data(), n * sizeof(T));
+}
 
 constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 

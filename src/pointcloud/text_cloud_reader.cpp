@@ -368,8 +368,8 @@ bool readFiveColumnStream(PointCloud& cloud, const std::string& path, std::strin
 }  // namespace
 
 bool PointCloud::readTextCloud(const std::string& path, const LoadOptions& options) {
-  std::string text;
-  return readCloudFile(path, &text) && parseTextCloud(path, text, options);
+  FileBytes text;
+  return readCloudFile(path, &text) && parseTextCloud(path, text.view(), options);
 }
 
 bool PointCloud::parseTextCloud(const std::string& path, std::string_view text, const LoadOptions& options) {
