@@ -176,13 +176,8 @@ char lowerChar(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// A header field as a column name: quotes and leading comment marks ("#", "//", "%") removed,
-// lower case.
+// A header field as a column name: without quotes, in lower case.
 std::string columnName(std::string_view field) {
-  while (!field.empty() && (field.front() == '#' || field.front() == '/' || field.front() == '%')) {
-    field.remove_prefix(1);
-  }
-  field = trim(field);
   if (field.size() >= 2 && (field.front() == '"' || field.front() == '\'') && field.back() == field.front()) {
     field = field.substr(1, field.size() - 2);
   }
@@ -201,6 +196,11 @@ struct ColumnLayout {
 
 // Column indices of x, y and z named by a header line; false unless all three are named.
 bool namedColumns(std::string_view line, ColumnLayout* layout) {
+  // Comment marks before the first name ("# x y z", "//X,Y,Z") belong to no column.
+  while (!line.empty() &&
+         (line.front() == '#' || line.front() == '/' || line.front() == '%' || isBlank(line.front()))) {
+    line.remove_prefix(1);
+  }
   const std::vector<std::string_view> fields = fieldsOf(line);
   int found[3] = {-1, -1, -1};
   for (size_t i = 0; i < fields.size(); ++i) {
