@@ -94,12 +94,7 @@ bool PointCloud::parseLas(const std::string& path, std::string_view bytes, const
   const uint32_t n = static_cast<uint32_t>(declared);
   const bool zUp = options.up != UpAxis::Y;
   const size_t rgb = kRgbOffset[formatByte];
-  reserveLarge(points, n + kSpareRecords);
-  points.assign(n + kSpareRecords, PointRecord());
-  if (rgb != 0) {
-    reserveLarge(colours, n + kSpareRecords);
-    colours.assign(n + kSpareRecords, PointRecord());
-  }
+  if (!allocateRecords(*this, path, n, rgb != 0)) return false;
   const char* record = bytes.data() + pointOffset;
   uint16_t brightest = 0;
   for (uint32_t i = 0; i < n; ++i, record += recordSize) {

@@ -464,15 +464,6 @@ class AnyPlyReader {
  private:
   const PlyElement& vertex() const { return layout_.elements[vertexIndex_]; }
 
-  void allocate() {
-    reserveLarge(cloud_.points, n_ + kSpareRecords);
-    cloud_.points.assign(n_ + kSpareRecords, PointRecord());
-    if (fields_.coloured()) {
-      reserveLarge(cloud_.colours, n_ + kSpareRecords);
-      cloud_.colours.assign(n_ + kSpareRecords, PointRecord());
-    }
-  }
-
   // Stores vertex i from its values (x, y, z, red, green, blue); false when a coordinate is
   // not finite.
   bool store(uint32_t i, const double* value) {
@@ -525,7 +516,7 @@ class AnyPlyReader {
         offset += sizeOf(v.properties[i].type);
       }
     }
-    allocate();
+    if (!allocateRecords(cloud_, path_, n_, fields_.coloured())) return false;
     double value[6] = {0, 0, 0, 0, 0, 0};
     for (uint32_t i = 0; i < n_; ++i) {
       size_t rowSize = stride;
@@ -582,7 +573,7 @@ class AnyPlyReader {
       return truncated("the header declares " + std::to_string(n_) + " vertices, more than its " +
                        std::to_string(dataBytes) + " bytes of data can hold");
     }
-    allocate();
+    if (!allocateRecords(cloud_, path_, n_, fields_.coloured())) return false;
     std::vector<int> slotOf(v.properties.size(), -1);  // property index -> used value, or -1
     for (int k = 0; k < (fields_.coloured() ? 6 : 3); ++k) slotOf[fields_.index[k]] = k;
     double value[6] = {0, 0, 0, 0, 0, 0};

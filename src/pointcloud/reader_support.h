@@ -59,17 +59,11 @@ class FileBytes {
   std::string copy_;
 };
 
-// Asks the kernel to back [p, p + bytes) with huge pages where it can: a cloud of ten
-// million points takes 320 MB, and first writing it page by page costs more than reading
-// the file.
-void adviseHugePages(const void* p, size_t bytes);
-
-// Makes room for n records in an empty vector, advised as above.
-template <typename T>
-void reserveLarge(std::vector<T>& v, size_t n) {
-  v.reserve(n);
-  adviseHugePages(v.data(), n * sizeof(T));
-}
+// Sizes cloud.points (and cloud.colours when asked) to n file points and the spare records,
+// zeroed. Large arrays get huge pages, cleared by two threads: a cloud of ten million points
+// takes 320 MB, and having the kernel clear it page by page costs more than reading the file.
+// False, with the cloud rejected, when there is not enough memory.
+bool allocateRecords(PointCloud& cloud, const std::string& path, size_t n, bool withColours);
 
 constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 

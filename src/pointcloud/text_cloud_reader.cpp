@@ -330,6 +330,25 @@ ColumnRows readColumns(std::string_view text, const ColumnStart& start, bool zUp
   }
 }
 
+// Moves the rows read into the cloud and finishes it on its ground: the mean of the ground
+// column when the file has one (the five-column format, whose points are drawn black), else
+// the lowest point.
+bool finishRows(PointCloud& cloud, const std::string& path, std::vector<PointRecord>& points,
+                std::vector<PointRecord>& groundPoints, const ScanFrame& frame) {
+  const size_t n = points.size();
+  cloud.count = cloud.fileCount = static_cast<uint32_t>(n);
+  cloud.points.swap(points);
+  cloud.points.resize(n + kSpareRecords);
+  cloud.frame = frame;
+  cloud.computeBounds();
+  if (groundPoints.empty()) return cloud.finishOnGround(path, cloud.minCorner.y);
+  cloud.colours.assign(n + kSpareRecords, PointRecord());
+  cloud.groundPoints.swap(groundPoints);
+  double sumGround = 0;
+  for (uint32_t i = 0; i < cloud.count; ++i) sumGround += cloud.groundPoints[i].y;
+  return cloud.finishOnGround(path, sumGround / n);
+}
+
 // The five-column format as a stream of numbers from dataStart, the reading the program has
 // always given these files (and any file the column reader does not recognise).
 bool readFiveColumnStream(PointCloud& cloud, const std::string& path, std::string_view text, size_t dataStart) {
@@ -353,16 +372,7 @@ bool readFiveColumnStream(PointCloud& cloud, const std::string& path, std::strin
     return cloud.reject(path, "point " + std::to_string(rows.firstNonFinite + 1) + " holds a value that is not finite");
   }
 
-  cloud.count = cloud.fileCount = static_cast<uint32_t>(n);
-  cloud.points.swap(rows.points);
-  cloud.points.resize(n + kSpareRecords);
-  cloud.colours.assign(n + kSpareRecords, PointRecord());
-  cloud.groundPoints.swap(rows.groundPoints);
-  cloud.frame = ScanFrame::zUp();
-  cloud.computeBounds();
-  double sumGround = 0;
-  for (uint32_t i = 0; i < cloud.count; ++i) sumGround += cloud.groundPoints[i].y;
-  return cloud.finishOnGround(path, sumGround / n);
+  return finishRows(cloud, path, rows.points, rows.groundPoints, ScanFrame::zUp());
 }
 
 }  // namespace
@@ -422,17 +432,7 @@ bool PointCloud::parseTextCloud(const std::string& path, std::string_view text, 
   if (rows.firstNonFinite != SIZE_MAX) {
     return reject(path, "point " + std::to_string(rows.firstNonFinite + 1) + " holds a value that is not finite");
   }
-  count = fileCount = static_cast<uint32_t>(n);
-  points.swap(rows.points);
-  points.resize(n + kSpareRecords);
-  frame = zUp ? ScanFrame::zUp() : ScanFrame();
-  computeBounds();
-  if (start.layout.ground < 0) return finishOnGround(path, minCorner.y);
-  colours.assign(n + kSpareRecords, PointRecord());
-  groundPoints.swap(rows.groundPoints);
-  double sumGround = 0;
-  for (uint32_t i = 0; i < count; ++i) sumGround += groundPoints[i].y;
-  return finishOnGround(path, sumGround / n);
+  return finishRows(*this, path, rows.points, rows.groundPoints, zUp ? ScanFrame::zUp() : ScanFrame());
 }
 
 bool PointCloud::finishOnGround(const std::string& path, double ground) {
