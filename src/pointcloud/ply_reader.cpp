@@ -192,6 +192,12 @@ struct PlyElement {
   std::string name;
   uint64_t count = 0;
   std::vector<PlyProperty> properties;
+  // Bytes of a binary row whose lists are all empty: what every row needs at least.
+  size_t smallestRowSize() const {
+    size_t size = 0;
+    for (const PlyProperty& p : properties) size += sizeOf(p.list ? p.countType : p.type);
+    return size;
+  }
   // Bytes of one binary row when it holds no list, else 0.
   size_t fixedRowSize() const {
     size_t size = 0;
@@ -498,10 +504,12 @@ class AnyPlyReader {
     }
     const PlyElement& v = vertex();
     const size_t stride = v.fixedRowSize();
+    const size_t least = v.smallestRowSize();
     const size_t available = static_cast<size_t>(end - p);
-    if (stride > 0 && n_ > available / stride) {
-      return truncated("the header declares " + std::to_string(n_) + " vertices of " + std::to_string(stride) +
-                       " bytes, more than the " + std::to_string(available) + " bytes of data hold");
+    if (n_ > available / least) {
+      return truncated("the header declares " + std::to_string(n_) + " vertices of " + (stride ? "" : "at least ") +
+                       std::to_string(least) + " bytes, more than the " + std::to_string(available) +
+                       " bytes of data hold");
     }
     const int used = fields_.coloured() ? 6 : 3;
     // Offsets within a row; with lists they are found row by row.
@@ -558,7 +566,7 @@ class AnyPlyReader {
     }
     for (size_t e = 0; e < vertexIndex_; ++e) {
       const PlyElement& element = layout_.elements[e];
-      for (uint64_t row = 0; row < element.count; ++row) {
+      for (uint64_t row = 0; row < element.count && !element.properties.empty(); ++row) {
         if (!skipAsciiRow(element, scanner)) {
           return cloud_.reject(path_, "row " + std::to_string(row + 1) + " of the \"" + element.name +
                                           "\" element at line " + std::to_string(scanner.lineNumber()) +

@@ -114,6 +114,8 @@ TEST_F(PlyAnyLayoutTest, TruncatedOrInconsistentFilesAreRejected) {
   } cases[] = {
       {"cut.ply", good.substr(0, good.size() - 1), "vertex 10 of 10 runs past the end of the data"},
       {"short.ply", xyz + std::string(35, '\0'), "the header declares 3 vertices of 12 bytes, more than the 35"},
+      {"many.ply", std::string(good).replace(good.find("vertex 10"), 9, "vertex 1000000"),
+       "the header declares 1000000 vertices of at least 18 bytes, more than the"},
       {"faces.ply", good.substr(0, good.find("end_header\n") + 11 + 20), "the 2 rows of the \"face\" element run"},
       {"names.ply",
        "ply\nformat ascii 1.0\nelement vertex 1\nproperty float a\nproperty float b\nproperty float c\n"
