@@ -36,6 +36,9 @@ struct ScanFrame {
 
   // A file coordinate triple to model axes as read (before normalise).
   Vec3 toRead(const Vec3& file) const;
+  // A file coordinate triple to model coordinates (as the readers place the file's points,
+  // up to rounding).
+  Vec3 toModel(const Vec3& file) const { return (toRead(file) - shift) * scale; }
   // Model coordinates back to the file's own coordinates, axes and units.
   Vec3 toScan(const Vec3& model) const;
   // A length in model units (a radius, a distance) in the file's units.
