@@ -403,7 +403,7 @@ bool skipAsciiRow(const PlyElement& element, TextScanner& scanner) {
 // Whether the header describes one of the program's own layouts: ASCII, 3, 5 or 7 vertex
 // properties counted the old way, the first three the scalars x, y, z, and with 7 the
 // fourth named red or of an integer type (so x y z nx ny nz and one more is read by names).
-bool isDesignLayout(const PlyHeader& header) {
+bool isOwnLayout(const PlyHeader& header) {
   const int j = header.propertyCount;
   if (!header.ascii || (j != 3 && j != 5 && j != 7)) return false;
   const char* names[] = {"x", "y", "z"};
@@ -636,7 +636,7 @@ bool PointCloud::parsePly(const std::string& path, std::string_view text, const 
   PlyHeader header;
   std::string problem;
   if (!parsePlyHeader(text, &header, &problem)) return reject(path, problem);
-  if (options.up != UpAxis::FromFormat || !isDesignLayout(header)) {
+  if (options.up != UpAxis::FromFormat || !isOwnLayout(header)) {
     return AnyPlyReader(*this, path, text, options).read();
   }
   frame.sign[0] = -1.0;  // the file's X axis is mirrored

@@ -45,8 +45,10 @@ void updateBounds(PointRecord& min, PointRecord& max, const PointRecord& p);
 //     properties beginning x, y, z) are Y-up with X mirrored and scaled to 16 units high.
 //   Y: the file's second coordinate is up: model = file (x, y, z), no mirror.
 //   Z: model = file (x, z, y).
-// With Y or Z every file except a geo file is read as a scan in metres (scale 1, ground at
-// the lowest point, the text format's key points); geo files keep their UTM frame.
+// With Y or Z, PLY files of the program's own layouts are read like any other PLY file, as
+// scans in metres (scale 1, ground at the lowest point, the text format's key points, the
+// settings header still read); the five-column text format reads as always with Z and as
+// three columns x, y, z without its ground column with Y; geo files ignore the option.
 enum class UpAxis { FromFormat, Y, Z };
 
 struct LoadOptions {
@@ -64,7 +66,7 @@ class PointCloud {
   uint32_t fileCount = 0;  // points taken from the file (before key points)
   std::vector<PointRecord> points;
   // r, g, b in 0..1 in x, y, z, one per record of points or empty (then every point is
-  // drawn black). Filled by the design PLY layouts, the five-column text format, and PLY or
+  // drawn black). Filled by the program's own PLY layouts, the five-column text format, and PLY or
   // LAS files that hold colours.
   std::vector<PointRecord> colours;
   std::vector<PointRecord> groundPoints;  // (x, ground height, z) per file point; five-column text only
@@ -119,7 +121,7 @@ class PointCloud {
   bool readGeoCloud(const std::string& path);
   // The readers on a file's content already in memory; path names the file in messages.
   // On failure the cloud is reset and a message naming the file has been printed.
-  //   parsePly: ASCII, binary little- and big-endian; the design layouts as described at
+  //   parsePly: ASCII, binary little- and big-endian; the program's own layouts as described at
   //     UpAxis, any other vertex layout by the names x, y, z (red, green, blue as colours).
   //   parseTextCloud: an optional "#" settings header, then either the five-column format
   //     (x, y, height, unused, ground height) or three or more columns separated by spaces,

@@ -22,7 +22,7 @@ struct ScanFrame {
   // Removed by normalise (model axes, before scaling): the box centre on X and Z and the
   // floor on Y.
   Vec3 shift;
-  // Multiplies model lengths after the shift (the PLY design layouts' 16 units high); 1.0 for
+  // Multiplies model lengths after the shift (16 units high for the program's own PLY layouts); 1.0 for
   // clouds in metres.
   double scale = 1.0;
 

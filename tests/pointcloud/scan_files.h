@@ -29,7 +29,7 @@ void putBytes(std::string& out, T value, bool bigEndian = false) {
 
 // ---- LAS ----
 
-// Bytes of a point record of each format, as the LAS 1.4 specification lists its fields:
+// Bytes of a point record of each format, as the published LAS 1.4 format lists its fields:
 // X Y Z (12), then for formats 0-5 intensity (2), return bits (1), classification (1), scan
 // angle rank (1), user data (1), point source (2); for 6-10 intensity (2), return bits (2),
 // classification (1), user data (1), scan angle (2), point source (2), GPS time (8). Formats
