@@ -8,34 +8,42 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
+#include "pointcloud/reader_support.h"
 #include "pointcloud/text_scanner.h"
 #include "pointcloud/utm.h"
+#include "settings/settings.h"
 
 namespace {
 
 constexpr int kColumns = 5;
-constexpr size_t kMaxPoints = INT32_MAX - 1;
 
-// Reads every number of the file as "%lf" reads do, but treats a token that is not a number
-// before the end of the file, and a value that is not finite, as a fault of the file: then
-// prints a message naming the file and the line, and returns false.
-bool readAllNumbers(const std::string& path, TextScanner& scanner, std::vector<double>* values) {
-  values->reserve(scanner.text().size() / 8);
+// What reading the numbers met: where it stopped at a token that is not a number (0 when it
+// reached the end), or the line of a value that is not finite (0 when there is none).
+struct GeoNumbers {
+  std::vector<double> values;
+  size_t stoppedLine = 0;
+  size_t nonFiniteLine = 0;
+};
+
+// Reads numbers as "%lf" reads do until the end of the file or a token that is not a number,
+// keeping what was read before it, as the text reader does. A value that is not finite stops
+// the reading too: it is a fault of the file.
+GeoNumbers readNumbers(TextScanner& scanner) {
+  GeoNumbers numbers;
+  numbers.values.reserve(scanner.text().size() / 8);
   for (;;) {
     scanner.skipSpace();
-    if (scanner.atEnd()) return true;
+    if (scanner.atEnd()) return numbers;
     const size_t start = scanner.position();
     double value;
     const bool isNumber = scanner.readDouble(&value);
     if (!isNumber || !std::isfinite(value)) {
       scanner.seek(start);
-      std::printf("ERROR: point cloud [%s]: line %zu holds a value that is not %s!\n", path.c_str(),
-                  scanner.lineNumber(), isNumber ? "finite" : "a number");
-      return false;
+      (isNumber ? numbers.nonFiniteLine : numbers.stoppedLine) = scanner.lineNumber();
+      return numbers;
     }
-    values->push_back(value);
+    numbers.values.push_back(value);
   }
 }
 
@@ -79,24 +87,27 @@ class InvalidCoordinateReport {
 }  // namespace
 
 bool PointCloud::readGeoCloud(const std::string& path) {
-  std::string text;
-  if (!readCloudFile(path, &text)) return false;
+  FileBytes text;
+  return readCloudFile(path, &text) && parseGeoCloud(path, text.view());
+}
+
+bool PointCloud::parseGeoCloud(const std::string& path, std::string_view text) {
   reset();
   const char* name = path.c_str();
 
   TextScanner scanner(text);
-  std::vector<double> values;
-  if (!readAllNumbers(path, scanner, &values)) return false;
+  const GeoNumbers numbers = readNumbers(scanner);
+  if (numbers.nonFiniteLine != 0) {
+    return reject(path, "line " + std::to_string(numbers.nonFiniteLine) + " holds a value that is not finite");
+  }
+  const std::vector<double>& values = numbers.values;
   const size_t n = values.size() / kColumns;
   std::printf("Number of points (%s): %ld\n", name, static_cast<long>(n));
-  if (n == 0) {
-    std::printf("ERROR: point cloud [%s]: the file holds no points!\n", name);
-    return false;
+  if (numbers.stoppedLine != 0) {
+    std::printf("WARNING: point cloud [%s]: reading stopped at line %zu, which does not hold a number\n", name,
+                numbers.stoppedLine);
   }
-  if (n > kMaxPoints) {
-    std::printf("ERROR: point cloud [%s]: the file holds %zu points, too many to load!\n", name, n);
-    return false;
-  }
+  if (!acceptPointCount(path, n)) return false;
 
   count = static_cast<uint32_t>(n);
   points.assign(n + 1, PointRecord());
@@ -133,6 +144,7 @@ bool PointCloud::readGeoCloud(const std::string& path) {
     std::printf("Model location: longitude=%.9f latitude=%.9f\n", g_dModelLongitude, g_dModelLatitude);
   }
   fileCount = count;
+  frame = ScanFrame::zUp();  // the scan's coordinates are (easting, northing, height)
 
   baseCorner = minCorner;
   const double groundLevel = sumGround / n;

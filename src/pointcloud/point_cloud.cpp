@@ -1,17 +1,10 @@
 #include "pointcloud/point_cloud.h"
 
-#include "pointcloud/text_scanner.h"
-
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-bool isFinite(const PointRecord& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
-
-}  // namespace
+#include "pointcloud/reader_support.h"
+#include "pointcloud/text_scanner.h"
 
 void updateBounds(PointRecord& min, PointRecord& max, const PointRecord& p) {
   if (p.x < min.x) min.x = p.x;
@@ -36,22 +29,53 @@ void PointCloud::reset() {
   fileCount = 0;
   scale = 1.0;
   rootIndex = keyBegin = keyEnd = -1;
+  frame = ScanFrame();
   minCorner = PointRecord();
   baseCorner = PointRecord();
   maxCorner = PointRecord();
 }
 
-bool PointCloud::load(const std::string& path) {
+bool parseUpAxis(std::string_view text, UpAxis* up) {
+  if (text == "y" || text == "Y") {
+    *up = UpAxis::Y;
+  } else if (text == "z" || text == "Z") {
+    *up = UpAxis::Z;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool PointCloud::load(const std::string& path, const LoadOptions& options) {
   reset();
   if (path.size() < 3) {
     std::printf("ERROR: point cloud path [%s] is too short to tell its format!\n", path.c_str());
     return false;
   }
-  const std::string ending = path.substr(path.size() - 3);
-  if (ending == "ply") return readPly(path);
-  if (ending == "pcd") return false;
-  if (ending == "geo") return readGeoCloud(path);
-  return readTextCloud(path);
+  // The extension in lower case; empty when the last dot belongs to a folder name.
+  const size_t dot = path.find_last_of("./");
+  std::string extension;
+  if (dot != std::string::npos && path[dot] == '.') {
+    for (size_t i = dot + 1; i < path.size(); ++i) {
+      const char c = path[i];
+      extension += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  if (extension == "ply") return readPly(path, options);
+  if (extension == "las") return readLas(path, options);
+  if (extension == "laz") {
+    return reject(path,
+                  "LAZ is compressed LAS, which is not read; decompress it to LAS first (for example "
+                  "\"laszip -i in.laz -o out.las\" or \"pdal translate in.laz out.las\") and load the .las file");
+  }
+  if (extension == "pcd") return false;
+  if (extension == "geo") return readGeoCloud(path);
+  return readTextCloud(path, options);
+}
+
+void PointCloud::computeBounds() {
+  minCorner = maxCorner = points[0];
+  for (uint32_t i = 1; i < count; ++i) updateBounds(minCorner, maxCorner, points[i]);
 }
 
 void PointCloud::normalise() {
@@ -59,6 +83,8 @@ void PointCloud::normalise() {
   const double centreX = (minCorner.x + maxCorner.x) / 2;
   const double centreZ = (minCorner.z + maxCorner.z) / 2;
   const double floorY = minCorner.y;
+  frame.shift = Vec3(centreX, floorY, centreZ);
+  frame.scale = s;
   auto place = [&](PointRecord& p) {
     p.x = (p.x - centreX) * s;
     p.y = (p.y - floorY) * s;
@@ -99,8 +125,8 @@ bool PointCloud::finishLoad(const std::string& path) {
   return true;
 }
 
-bool PointCloud::readCloudFile(const std::string& path, std::string* text) {
-  if (readWholeFile(path, text)) return true;
+bool PointCloud::readCloudFile(const std::string& path, FileBytes* bytes) {
+  if (bytes->open(path)) return true;
   std::printf("ERROR: unable to open point cloud [%s]!\n", path.c_str());
   reset();
   return false;
@@ -110,4 +136,10 @@ bool PointCloud::reject(const std::string& path, const std::string& problem) {
   std::printf("ERROR: point cloud [%s]: %s!\n", path.c_str(), problem.c_str());
   reset();
   return false;
+}
+
+bool PointCloud::acceptPointCount(const std::string& path, size_t n) {
+  if (n == 0) return reject(path, "the file holds no points");
+  if (n > kMaxPoints) return reject(path, "the file holds " + std::to_string(n) + " points, too many to load");
+  return true;
 }

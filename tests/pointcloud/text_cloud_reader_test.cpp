@@ -175,7 +175,7 @@ TEST_F(TextCloudReaderTest, RejectedFilesLeaveTheCloudEmpty) {
   } cases[] = {
       {"empty.txt", "", "the file holds no points!\n"},
       {"headeronly.txt", "#\nresolution=0.2\n", "the file holds no points!\n"},
-      {"four.txt", "1 2 3 4\n", "the file holds no points!\n"},
+      {"two.txt", "1 2\n", "line 1 holds 2 number(s), a point needs three coordinates"},
       {"inf.txt", "0 0 0 0 0\n1 inf 1 0 0\n", "point 2 holds a value that is not finite!\n"},
       {"nanground.txt", "0 0 0 0 nan\n1 1 1 0 0\n", "point 1 holds a value that is not finite!\n"},
       {"overflow.txt", "0 0 1e999 0 0\n1 1 1 0 0\n", "point 1 holds a value that is not finite!\n"},
