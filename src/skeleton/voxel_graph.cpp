@@ -11,12 +11,10 @@
 #include "settings/settings.h"
 #include "skeleton/kd_tree.h"
 #include "skeleton/parallel.h"
+#include "skeleton/shortest_path.h"
 #include "skeleton/tree_reconstructor.h"
 
 namespace {
-
-// Stands for "no edge" in the shortest-path pass: the diagonal and unreachable vertices.
-constexpr double kUnreachable = 2147483647.0;
 
 // Vertices whose K-nearest queries run in one parallel round: bounds the held results.
 constexpr size_t kNearestBlock = 4096;
@@ -245,57 +243,14 @@ bool TreeReconstructor::buildShortestPathTree() {
   }
   const uint32_t n = nVoxels;
   const uint32_t a = static_cast<uint32_t>(rootVoxel);
-  // Dijkstra over the complete graph, every pair at its graph distance (the diagonal
-  // unreachable), with the weights computed as they are needed instead of stored. Each
-  // vertex's path from a is its predecessor's path plus the vertex itself.
-  auto weight = [&](uint32_t i, uint32_t j) {
-    return i == j ? kUnreachable : graphDistance(positions[i], positions[j]);
-  };
-  std::vector<double> tentative(n);
-  std::vector<uint8_t> settled(n, 0);
-  std::vector<int64_t> predecessor(n, -1);
-  for (uint32_t j = 0; j < n; ++j) {
-    tentative[j] = weight(a, j);
-    if (j != a && tentative[j] < kUnreachable) predecessor[j] = a;
-  }
-  tentative[a] = 0.0;
-  settled[a] = 1;
-  // The next vertex to settle: the first of the least tentative distances.
-  auto better = [&](int64_t j, int64_t best) { return best < 0 || tentative[j] < tentative[best]; };
-  int64_t next = -1;
-  for (uint32_t j = 0; j < n; ++j) {
-    if (!settled[j] && tentative[j] < kUnreachable && better(j, next)) next = j;
-  }
-  for (uint32_t k = 1; k < n; ++k) {
-    const int64_t d = next;
-    if (d < 0) {
-      std::printf("\b\b\b\b\b\b\b100.0%%");
-      break;
-    }
-    settled[d] = 1;
-    // Relaxing through d and looking for the next vertex in one sweep: a vertex's tentative
-    // distance changes only at its own place in the sweep.
-    const uint32_t from = static_cast<uint32_t>(d);
-    next = -1;
-    for (uint32_t j = 0; j < n; ++j) {
-      if (settled[j]) continue;
-      const double w = weight(from, j);
-      if (w < kUnreachable && tentative[j] > tentative[d] + w) {
-        tentative[j] = tentative[d] + w;
-        predecessor[j] = d;
-      }
-      if (tentative[j] < kUnreachable && better(j, next)) next = j;
-    }
-    std::printf("\b\b\b\b\b\b\b%4.1f%%", 100.0 * k / (n - 1));
-    std::fflush(stdout);  // the counter is rewritten in place, so it has no line end to flush it
-  }
+  const std::vector<int64_t> predecessor = shortestPathTree(positions, a);
 
   // Only the tree's edges stay, at their lengths; every other entry becomes -1, marks 0.
   std::vector<TreeEdge> tree;
   for (uint32_t j = 0; j < n; ++j) {
     if (j == a || predecessor[j] < 0) continue;
     const uint32_t p = static_cast<uint32_t>(predecessor[j]);
-    tree.push_back({p, j, weight(p, j)});
+    tree.push_back({p, j, graphDistance(positions[p], positions[j])});
   }
   if (!distances.assignTree(n, tree)) {
     std::printf("Memory allocation error!\n");
