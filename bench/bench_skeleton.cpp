@@ -5,6 +5,7 @@
 //   bench_skeleton                      bundled models and real scans at 0.2 and 0.1, the
 //                                       pine scan at 0.05 and 0.03, a generated large tree
 //   bench_skeleton CLOUD SIZE [SIZE..]  one cloud at the given voxel sizes
+//   --threads N (first)                 at most N threads (default one per core)
 //
 // The console output of the passes is muted.
 
@@ -27,6 +28,7 @@
 
 #include "pointcloud/point_cloud.h"
 #include "settings/settings.h"
+#include "skeleton/parallel.h"
 #include "skeleton/tree_reconstructor.h"
 #include "voxel/voxel_volume.h"
 
@@ -175,6 +177,11 @@ void runApart(const std::string& path, double voxelSize) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--threads") {
+    parallelThreadLimit = static_cast<size_t>(std::atoi(argv[2]));
+    argv += 2;
+    argc -= 2;
+  }
   std::printf("%-28s %5s %7s %8s %8s %8s %8s %9s %9s %8s\n", "model", "voxel", "n", "graph s", "grow s", "key f s",
               "key p s", "graph MB", "after f", "peak MB");
   if (argc >= 3) {

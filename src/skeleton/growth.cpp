@@ -326,9 +326,7 @@ void TreeReconstructor::growSkeleton(int root) {
   // Hand-over, breadth-first: the segment ending at a node has the node's breadth-first place.
   model.clear();
   const SkeletonNode& rootNode = skeletonNodes[0];
-  TreeSegment rootSegment =
-      makeSegment(Vec3(rootNode.position.x, rootNode.position.y - 0.2, rootNode.position.z, rootNode.position.status),
-                  rootNode.position, -1);
+  TreeSegment rootSegment = makeSegment(rootNode.position - Vec3(0.0, 0.2, 0.0), rootNode.position, -1);
   uint32_t assigned = 0;
   for (size_t c = 0; c < rootNode.childNodes.size(); ++c) rootSegment.children.push_back(++assigned);
   rootSegment.childCount = static_cast<uint32_t>(rootSegment.children.size());

@@ -10,12 +10,17 @@
 #include <thread>
 #include <vector>
 
+// The most threads parallelFor uses; 0 means one per core. Benchmarks lower it to measure
+// what the threads gain.
+inline size_t parallelThreadLimit = 0;
+
 // Calls body(i) for every i in [0, n), in chunks of `grain` indices handed out in turn to up
-// to hardwareThreads() threads (the caller's among them). Short loops run on the caller's
+// to one thread per core (the caller's among them). Short loops run on the caller's
 // thread alone. An exception thrown by a body is rethrown here once all threads are done.
 template <typename Body>
 void parallelFor(size_t n, Body body, size_t grain = 256) {
-  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  if (parallelThreadLimit > 0) cores = std::min(cores, parallelThreadLimit);
   const size_t threads = std::min(cores, (n + grain - 1) / std::max<size_t>(grain, 1));
   if (threads <= 1) {
     for (size_t i = 0; i < n; ++i) body(i);

@@ -131,8 +131,15 @@ bool TreeReconstructor::buildNeighbourGraph(const GraphParams& params) {
   const double D = v.voxelSize * std::sqrt(dims);
   const uint32_t K = params.knn;
 
+  // The graph is refused only when what it really needs cannot be had.
+  auto refuse = [&] {
+    distances.release();
+    std::printf("Memory allocation error!\n");
+    return false;
+  };
   KdTree index;
   std::vector<uint32_t> neighbourCount;
+  bool built = false;
   try {
     double p[3];
     for (uint32_t i = 0; i < n; ++i) {
@@ -144,12 +151,11 @@ bool TreeReconstructor::buildNeighbourGraph(const GraphParams& params) {
     spec.index = &index;
     spec.radius = params.searchRadius;
     spec.diagonal = -D;
-    if (!distances.buildRadius(spec, neighbourCount)) throw std::bad_alloc();
+    built = distances.buildRadius(spec, neighbourCount);
   } catch (const std::bad_alloc&) {
-    distances.release();
-    std::printf("Memory allocation error!\n");
-    return false;
+    built = false;
   }
+  if (!built) return refuse();
   uint64_t neighbourSum = 0;
   for (uint32_t c : neighbourCount) neighbourSum += c;
   // An empty graph has no average; it prints 0.
@@ -170,25 +176,29 @@ bool TreeReconstructor::buildNeighbourGraph(const GraphParams& params) {
     std::vector<double> distances;
   };
   std::vector<Nearest> found;
-  for (size_t from = 0; from < sparse.size(); from += kNearestBlock) {
-    const size_t count = std::min(kNearestBlock, sparse.size() - from);
-    found.resize(count);
-    parallelFor(
-        count,
-        [&](size_t k) {
-          thread_local NearestSet set;
-          double q[3];
-          toArray(positions[sparse[from + k]], q);
-          index.nearestSearch(q, wanted, set, found[k].indices, found[k].distances);
-        },
-        16);
-    for (size_t k = 0; k < count; ++k) {
-      const uint32_t i = sparse[from + k];
-      for (size_t h = 0; h < found[k].indices.size(); ++h) {
-        const uint32_t j = found[k].indices[h];
-        if (j != i) distances.setEdge(i, j, found[k].distances[h]);
+  try {
+    for (size_t from = 0; from < sparse.size(); from += kNearestBlock) {
+      const size_t count = std::min(kNearestBlock, sparse.size() - from);
+      found.resize(count);
+      parallelFor(
+          count,
+          [&](size_t k) {
+            thread_local NearestSet set;
+            double q[3];
+            toArray(positions[sparse[from + k]], q);
+            index.nearestSearch(q, wanted, set, found[k].indices, found[k].distances);
+          },
+          16);
+      for (size_t k = 0; k < count; ++k) {
+        const uint32_t i = sparse[from + k];
+        for (size_t h = 0; h < found[k].indices.size(); ++h) {
+          const uint32_t j = found[k].indices[h];
+          if (j != i) distances.setEdge(i, j, found[k].distances[h]);
+        }
       }
     }
+  } catch (const std::bad_alloc&) {
+    return refuse();
   }
   return true;
 }
