@@ -52,14 +52,13 @@ class DenseEdgeStore : public EdgeStore {
       if (j != i && length(i, j) != -1.0 && !(skip && (*skip)[j])) out.push_back({j, length(i, j)});
   }
   void removeVertex(uint32_t s) override {
-    DenseEdgeStore kept;
-    kept.reset(n_ - 1);
-    for (uint32_t i = 0; i + 1 < n_; ++i)
-      for (uint32_t j = 0; j + 1 < n_; ++j) {
-        kept.setLength(i, j, length(i + (i >= s), j + (j >= s)));
-        kept.setMark(i, j, mark(i + (i >= s), j + (j >= s)));
-      }
-    *this = kept;
+    size_t out = 0;  // compacted in place: the write position never passes the read one
+    for (uint32_t i = 0; i < n_; ++i)
+      for (uint32_t j = 0; j < n_; ++j)
+        if (i != s && j != s) length_[out] = length_[at(i, j)], mark_[out++] = mark_[at(i, j)];
+    --n_;
+    length_.resize(out);
+    mark_.resize(out);
   }
   bool assignTree(uint32_t n, const std::vector<TreeEdge>& edges) override {
     reset(n);
