@@ -4,7 +4,7 @@
 // n^2 or n*K is kept: a row is found when asked for, through a grid over the positions.
 //
 // After the shortest-path pass the rule is dropped and the written entries (the tree) are
-// all there is. Memory: a few dozen bytes per vertex plus 16 bytes per written entry.
+// all there is. Memory: about a hundred bytes per vertex plus 16 per written entry.
 
 #include <cstdint>
 #include <memory>
