@@ -1,10 +1,18 @@
-// Skeleton extraction cost: graph build, space-colonisation growth and best-first regrowth
-// on the bundled models, the real scans (when present) and a generated large tree, at voxel
-// sizes 0.2 and 0.1. Prints one table row per run; the console output of the passes is muted.
+// Skeleton extraction cost: graph build, space-colonisation growth, best-first regrowth
+// (key f) and the shortest-path tree (key p) with the edge store's own memory and the
+// process's peak. Each run is a child process of its own, so its peak is its own.
+//
+//   bench_skeleton                      bundled models and real scans at 0.2 and 0.1, the
+//                                       pine scan at 0.05 and 0.03, a generated large tree
+//   bench_skeleton CLOUD SIZE [SIZE..]  one cloud at the given voxel sizes
+//   --threads N (first)                 at most N threads (default one per core)
+//
+// The console output of the passes is muted.
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,13 +20,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
+#include "settings/settings.h"
+#include "skeleton/parallel.h"
 #include "skeleton/tree_reconstructor.h"
 #include "voxel/voxel_volume.h"
 
@@ -120,7 +130,8 @@ void run(const std::string& path, double voxelSize) {
   auto cloud = std::make_unique<PointCloud>();
   auto volume = std::make_unique<VoxelVolume>();
   auto rec = std::make_unique<TreeReconstructor>();
-  double graph = 0, growth = 0, refine = 0;
+  double graph = 0, growth = 0, refine = 0, pathTree = 0;
+  size_t builtBytes = 0, grownBytes = 0;
   bool grown = false;
   {
     Mute mute;
@@ -131,41 +142,67 @@ void run(const std::string& path, double voxelSize) {
     const auto t0 = std::chrono::steady_clock::now();
     rec->buildVoxelGraph(*volume);
     const auto t1 = std::chrono::steady_clock::now();
+    builtBytes = rec->distances.memoryBytes();
     grown = rec->reconstruct();
     const auto t2 = std::chrono::steady_clock::now();
     if (grown) rec->refineTree();
     const auto t3 = std::chrono::steady_clock::now();
+    grownBytes = rec->distances.memoryBytes();
+    if (grown) rec->buildShortestPathTree();
+    const auto t4 = std::chrono::steady_clock::now();
     graph = seconds(t0, t1);
     growth = seconds(t1, t2);
     refine = seconds(t2, t3);
+    pathTree = seconds(t3, t4);
   }
   const std::string name = path.substr(path.rfind('/') + 1);
-  // The dense matrices alone: allocating and filling n x n entries.
-  NeighbourMatrix alone;
-  const auto m0 = std::chrono::steady_clock::now();
-  alone.allocate(rec->nVoxels, -1.0);
-  const double matrix = seconds(m0, std::chrono::steady_clock::now());
-  std::printf("%-28s %5.2f %8u %8.3f %8.3f %8.3f %8.3f %8zu %9ld%s\n", name.c_str(), voxelSize, rec->nVoxels, graph,
-              matrix, growth, refine, rec->skeletonNodes.size(), peakMegabytes(),
-              rec->hasGraph() ? "" : "  (no matrix)");
+  std::printf("%-28s %5.3f %7u %8.3f %8.3f %8.3f %8.3f %9.2f %9.2f %8ld%s\n", name.c_str(), voxelSize, rec->nVoxels,
+              graph, growth, refine, pathTree, builtBytes / 1048576.0, grownBytes / 1048576.0, peakMegabytes(),
+              rec->hasGraph() ? "" : "  (no graph)");
   std::fflush(stdout);
+}
+
+// run() in a child process, so that the peak it reports is its own.
+void runApart(const std::string& path, double voxelSize) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    run(path, voxelSize);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  if (child > 0) waitpid(child, nullptr, 0);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--threads") {
+    parallelThreadLimit = static_cast<size_t>(std::atoi(argv[2]));
+    argv += 2;
+    argc -= 2;
+  }
+  std::printf("%-28s %5s %7s %8s %8s %8s %8s %9s %9s %8s\n", "model", "voxel", "n", "graph s", "grow s", "key f s",
+              "key p s", "graph MB", "after f", "peak MB");
+  if (argc >= 3) {
+    for (int a = 2; a < argc; ++a) runApart(argv[1], std::atof(argv[a]));
+    return 0;
+  }
   std::vector<std::string> files = filesIn(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model");
+  std::vector<std::string> scans;
   for (const std::string& f : filesIn(std::string(FRONDAREL_REALDATA) + "/converted"))
-    if (f.size() > 4 && f.compare(f.size() - 4, 4, ".ply") == 0) files.push_back(f);
+    if (f.size() > 4 && f.compare(f.size() - 4, 4, ".ply") == 0) scans.push_back(f);
+  files.insert(files.end(), scans.begin(), scans.end());
   const std::string large = writeLargeTree();
   if (!large.empty()) files.push_back(large);
-  std::printf("%-28s %5s %8s %8s %8s %8s %8s %8s %9s\n", "model", "voxel", "n", "graph s", "matrix s", "grow s",
-              "refine s", "nodes", "maxrss MB");
   for (double size : {0.2, 0.1})
-    for (const std::string& f : files) run(f, size);
-  // Finer voxels on the generated tree, to see where the n^2 matrix takes over.
+    for (const std::string& f : files) runApart(f, size);
+  for (const std::string& f : scans)
+    if (f.find("TreeLS_pine") != std::string::npos)
+      for (double size : {0.05, 0.03}) runApart(f, size);
+  // Finer voxels on the generated tree: time and memory should grow about linearly in n.
   if (!large.empty())
-    for (double size : {0.07, 0.05, 0.035}) run(large, size);
+    for (double size : {0.07, 0.05, 0.035}) runApart(large, size);
   if (!large.empty()) std::remove(large.c_str());
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <vector>
 
 #include "settings/settings.h"
 #include "skeleton/tree_reconstructor.h"
@@ -20,6 +21,30 @@ constexpr double kConeRadial = 0.049999999999999996;
 // The marker sphere's display list, compiled once and kept for the run.
 GLuint g_sphereList = 0;
 bool g_sphereBuilt = false;
+
+// The edges drawn last, as vertex pairs (i < j), and the edge store revision they come from:
+// finding every row is far dearer than drawing it, so it is redone only when the edges change.
+struct DrawnEdges {
+  uint64_t revision = 0;
+  std::vector<uint32_t> ends;
+} g_drawnEdges;
+
+const std::vector<uint32_t>& edgeEnds(const NeighbourGraph& graph, uint32_t n) {
+  if (g_drawnEdges.revision == graph.revision()) return g_drawnEdges.ends;
+  g_drawnEdges.ends.clear();
+  std::vector<EdgeEntry> row;
+  for (uint32_t i = 0; i < n; ++i) {
+    graph.row(i, nullptr, row);
+    for (const EdgeEntry& e : row) {
+      if (e.vertex > i && e.length > 0.0) {
+        g_drawnEdges.ends.push_back(i);
+        g_drawnEdges.ends.push_back(e.vertex);
+      }
+    }
+  }
+  g_drawnEdges.revision = graph.revision();
+  return g_drawnEdges.ends;
+}
 
 void vertex(const Vec3& p) {
   glVertex3d(p.x, p.y, p.z);
@@ -95,15 +120,7 @@ void TreeReconstructor::drawGraph() {
   } else {
     glColor3d(0.15, 0.1, 0.7);
     glBegin(GL_LINES);
-    for (uint32_t i = 0; i < n; ++i) {
-      const double* row = distances.row(i);
-      for (uint32_t j = i + 1; j < n; ++j) {
-        if (row[j] > 0.0) {
-          vertex(positions[i]);
-          vertex(positions[j]);
-        }
-      }
-    }
+    for (uint32_t end : edgeEnds(distances, n)) vertex(positions[end]);
     glEnd();
   }
   if (g_bShowDirections) drawDirectionField();
@@ -146,13 +163,10 @@ void TreeReconstructor::drawDirectionField() {
     } else if (len == 0.0) {
       d.status = kVecFromZeroLength;
     } else {
-      units[i] = Vec3(d.x / len, d.y / len, d.z / len);
+      units[i] = d / len;
     }
   }
-  auto tipOf = [&](uint32_t i) {
-    return Vec3(positions[i].x + kArrowLength * units[i].x, positions[i].y + kArrowLength * units[i].y,
-                positions[i].z + kArrowLength * units[i].z);
-  };
+  auto tipOf = [&](uint32_t i) { return positions[i] + kArrowLength * units[i]; };
 
   glDisable(GL_LIGHTING);
   glLineWidth(1.0f);
@@ -182,9 +196,7 @@ void TreeReconstructor::drawArrowHead(const Vec3& tip, const Vec3& d) {
   for (int k = 0; k <= 16; ++k) {
     const double phi = k * 2.0 * kPi / 16.0;
     const double c = std::cos(phi), s = std::sin(phi);
-    glVertex3d(tip.x - kConeAxial * d.x + kConeRadial * (c * P.x + s * Q.x),
-               tip.y - kConeAxial * d.y + kConeRadial * (c * P.y + s * Q.y),
-               tip.z - kConeAxial * d.z + kConeRadial * (c * P.z + s * Q.z));
+    vertex(tip - kConeAxial * d + kConeRadial * (c * P + s * Q));
   }
   glEnd();
 }

@@ -3,11 +3,13 @@
 // their result to the tree model as segments.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <deque>
 
 #include "settings/settings.h"
+#include "skeleton/parallel.h"
 #include "skeleton/tree_reconstructor.h"
 
 namespace {
@@ -15,6 +17,14 @@ namespace {
 constexpr int kMaxIterations = 800;
 // The growth stops once no more than this share of the vertices is left unvisited.
 constexpr double kStopShare = 0.005;
+// Vertex-node distance evaluations below which a growth loop stays on one thread.
+constexpr uint64_t kParallelWork = 1u << 18;
+
+// The grain for parallelFor over n vertices with `perVertex` evaluations each: n (one
+// thread) when the loop is too small to gain from more.
+size_t grainFor(uint32_t n, size_t perVertex) {
+  return static_cast<uint64_t>(n) * perVertex < kParallelWork ? std::max<size_t>(n, 1) : 512;
+}
 
 float unvisitedShare(int64_t remaining, uint32_t n) {
   return static_cast<float>(remaining) / static_cast<float>(n);
@@ -29,32 +39,30 @@ uint32_t countVisited(const std::vector<uint8_t>& visited) {
 double growthAngleDegrees(const Vec3& direction, const Vec3& v, double lengthV) {
   const double lengthD = length(direction);
   if (direction.status != kVecValid || lengthD < 1e-10 || lengthV < 1e-10) return -1.0;
-  const double c = (direction.x * v.x + direction.y * v.y + direction.z * v.z) / (lengthD * lengthV);
+  const double c = dot(direction, v) / (lengthD * lengthV);
   return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / kPi;
 }
 
 // One attraction point p acting on its nearest node.
-void attract(SkeletonNode& node, const Vec3& p) {
+void attract(SkeletonNode& node, const Vec3& p, double constraintAngle) {
   if (p.status != kVecValid || node.position.status != kVecValid) {
-    if (g_dConstraintAngle > 0.0) {
+    if (constraintAngle > 0.0) {
       node.attractionCount += 1;
       node.pull.status |= kVecFromInvalid;
     }
     return;
   }
-  const Vec3 v = difference(p, node.position);
+  const Vec3 v = p - node.position;
   const double lengthV = length(v);
   const double theta = growthAngleDegrees(node.direction, v, lengthV);
-  const bool accepted = theta >= 0.0 ? g_dConstraintAngle > theta : g_dConstraintAngle > 0.0;
+  const bool accepted = theta >= 0.0 ? constraintAngle > theta : constraintAngle > 0.0;
   if (!accepted) return;
   node.attractionCount += 1;
   if (lengthV == 0.0) {
     node.pull.status |= kVecFromZeroLength;
     return;
   }
-  node.pull.x += v.x / lengthV;
-  node.pull.y += v.y / lengthV;
-  node.pull.z += v.z / lengthV;
+  node.pull += v / lengthV;  // v is valid here, so the pull keeps its status
 }
 
 // Angle between the horizontal projections of a and b, statuses ignored; 0 when either
@@ -75,6 +83,27 @@ TreeSegment makeSegment(const Vec3& start, const Vec3& end, int32_t parent) {
 }
 
 }  // namespace
+
+ColonisationParams ColonisationParams::fromSettings() {
+  ColonisationParams p;
+  p.influenceRadius = g_dInfluenceRadius;
+  p.killDistance = g_dKillDistance;
+  p.stepSize = g_dStepSize;
+  p.constraintAngle = g_dConstraintAngle;
+  p.speedup = g_bSpeedup;
+  return p;
+}
+
+EdgeGrowthParams EdgeGrowthParams::fromSettings() {
+  EdgeGrowthParams p;
+  p.wideCone = g_dAngle1 * kRadiansPerDegree;
+  p.fieldLimit = g_dAngle2 * kRadiansPerDegree;
+  p.spread = g_dAngle3 * kRadiansPerDegree;
+  p.horizontalLimit = g_dAngle4 * kRadiansPerDegree;
+  p.minLength = 1.2 * g_dVoxelSize;
+  p.searchRadius = g_dSearchRadius;
+  return p;
+}
 
 // ---- EdgeQueue ----
 
@@ -129,18 +158,13 @@ bool TreeReconstructor::reconstruct() {
   for (uint32_t i = 0; i < n; ++i) {
     if (voxelIndex[i] >= layer) continue;
     base.push_back(i);
-    mean.x += positions[i].x;
-    mean.y += positions[i].y;
-    mean.z += positions[i].z;
-    mean.status |= positions[i].status;
+    mean += positions[i];
   }
   if (base.empty()) {
     std::printf("No vertex in the lowest voxel layer: the skeleton and the tree are left as they were\n");
     return false;
   }
-  mean.x /= base.size();
-  mean.y /= base.size();
-  mean.z /= base.size();
+  mean /= static_cast<double>(base.size());
 
   uint32_t root = base[0];
   if (base.size() >= 3) {
@@ -155,9 +179,12 @@ bool TreeReconstructor::reconstruct() {
   }
   std::printf("s1=%ld ", static_cast<long>(root));
 
+  // The second vertex is the only use of the graph here: one row of it.
   std::vector<uint32_t> neighbours;
-  for (uint32_t i = 0; i < n; ++i) {
-    if (distances.length(root, i) > 0.0) neighbours.push_back(i);
+  std::vector<EdgeEntry> row;
+  distances.row(root, nullptr, row);
+  for (const EdgeEntry& e : row) {
+    if (e.length > 0.0) neighbours.push_back(e.vertex);
   }
   if (neighbours.empty()) {
     std::printf("\nRoot vertex %ld has no neighbour: the skeleton and the tree are left as they were\n",
@@ -167,7 +194,7 @@ bool TreeReconstructor::reconstruct() {
   uint32_t second = neighbours[0];
   if (neighbours.size() >= 3) {
     auto angleToUp = [&](uint32_t i) {
-      Vec3 offset = difference(positions[i], positions[root]);
+      Vec3 offset = positions[i] - positions[root];
       normalise(offset);
       return offset.status != kVecValid ? 0.0 : std::acos(std::clamp(offset.y, -1.0, 1.0));
     };
@@ -196,6 +223,7 @@ bool TreeReconstructor::reconstruct() {
 }
 
 void TreeReconstructor::growSkeleton(int root) {
+  const ColonisationParams params = ColonisationParams::fromSettings();
   const uint32_t n = nVoxels;
   if (positions.size() != n || visited.size() != n || !isVertex(root)) return;
   std::vector<double> nearestDistance(n, 1000000.0);
@@ -222,21 +250,30 @@ void TreeReconstructor::growSkeleton(int root) {
         node.pull = Vec3();
       }
 
-      // Attraction: each vertex keeps its nearest node, so only nodes from nearStart on are new.
+      // Attraction: each vertex keeps its nearest node, so only nodes from nearStart on are
+      // new. The nearest nodes are found in parallel; the pulls, sums whose order shows in
+      // the last bits, are added in vertex order.
+      parallelFor(
+          n,
+          [&](size_t i) {
+            if (visited[i] != 0) return;
+            uint32_t k = nearestNode[i];
+            double d = nearestDistance[i];
+            for (size_t c = nearStart; c < C; ++c) {
+              const double dc = graphDistance(positions[i], skeletonNodes[c].position);
+              if (dc < d) {
+                d = dc;
+                k = static_cast<uint32_t>(c);
+              }
+            }
+            nearestNode[i] = k;
+            nearestDistance[i] = d;
+          },
+          grainFor(n, C - nearStart));
       for (uint32_t i = 0; i < n; ++i) {
-        if (visited[i] != 0) continue;
-        uint32_t k = nearestNode[i];
-        double d = nearestDistance[i];
-        for (size_t c = nearStart; c < C; ++c) {
-          const double dc = graphDistance(positions[i], skeletonNodes[c].position);
-          if (dc < d) {
-            d = dc;
-            k = static_cast<uint32_t>(c);
-          }
+        if (visited[i] == 0 && nearestDistance[i] < params.influenceRadius) {
+          attract(skeletonNodes[nearestNode[i]], positions[i], params.constraintAngle);
         }
-        nearestNode[i] = k;
-        nearestDistance[i] = d;
-        if (d < g_dInfluenceRadius) attract(skeletonNodes[k], positions[i]);
       }
 
       // Growth: one new node per attracted node, a step along its mean pull.
@@ -248,15 +285,14 @@ void TreeReconstructor::growSkeleton(int root) {
         const Vec3 from = skeletonNodes[k].position;
         skeletonNodes[k].childNodes.push_back(static_cast<uint32_t>(C + created));
         SkeletonNode grown;
-        grown.position = Vec3(from.x + g_dStepSize * unit.x, from.y + g_dStepSize * unit.y,
-                              from.z + g_dStepSize * unit.z, unit.status | from.status);
+        grown.position = from + params.stepSize * unit;
         grown.pull = unit;
         grown.direction = unit;
         skeletonNodes.push_back(grown);
         ++created;
       }
 
-      if (created > 0 && g_bSpeedup) {
+      if (created > 0 && params.speedup) {
         growStart = lag1;
         lag1 = lag2;
         lag2 = nearStart;
@@ -266,16 +302,21 @@ void TreeReconstructor::growSkeleton(int root) {
       // Kill: vertices close to a recent node are consumed.
       const size_t N = skeletonNodes.size();
       if (growStart < N) {
-        for (uint32_t j = 0; j < n; ++j) {
-          if (visited[j] != 0) continue;
-          for (size_t k = growStart; k < N; ++k) {
-            if (graphDistance(positions[j], skeletonNodes[k].position) < g_dKillDistance) {
-              visited[j] = 1;
-              --remaining;
-              break;
-            }
-          }
-        }
+        std::atomic<int64_t> killed{0};
+        parallelFor(
+            n,
+            [&](size_t j) {
+              if (visited[j] != 0) return;
+              for (size_t k = growStart; k < N; ++k) {
+                if (graphDistance(positions[j], skeletonNodes[k].position) < params.killDistance) {
+                  visited[j] = 1;
+                  ++killed;
+                  return;
+                }
+              }
+            },
+            grainFor(n, N - growStart));
+        remaining -= killed;
       }
       if (!(unvisitedShare(remaining, n) > kStopShare)) break;
     }
@@ -285,9 +326,7 @@ void TreeReconstructor::growSkeleton(int root) {
   // Hand-over, breadth-first: the segment ending at a node has the node's breadth-first place.
   model.clear();
   const SkeletonNode& rootNode = skeletonNodes[0];
-  TreeSegment rootSegment =
-      makeSegment(Vec3(rootNode.position.x, rootNode.position.y - 0.2, rootNode.position.z, rootNode.position.status),
-                  rootNode.position, -1);
+  TreeSegment rootSegment = makeSegment(rootNode.position - Vec3(0.0, 0.2, 0.0), rootNode.position, -1);
   uint32_t assigned = 0;
   for (size_t c = 0; c < rootNode.childNodes.size(); ++c) rootSegment.children.push_back(++assigned);
   rootSegment.childCount = static_cast<uint32_t>(rootSegment.children.size());
@@ -321,7 +360,7 @@ bool TreeReconstructor::refineTree() {
                 refineRoot, refineSecond, n);
     return false;
   }
-  if (g_nKNN != g_nKNNUsed && !buildNeighbourGraph(g_nKNN > 0 ? static_cast<uint32_t>(g_nKNN) : 0u)) return false;
+  if (g_nKNN != g_nKNNUsed && !buildNeighbourGraph(GraphParams::fromSettings())) return false;
   linkTrunkSeeds();
   distances.clearMarks();
   std::fill(visited.begin(), visited.end(), 0);
@@ -336,10 +375,8 @@ bool TreeReconstructor::refineTree() {
 void TreeReconstructor::growEdges(uint32_t r, uint32_t s) {
   const uint32_t n = nVoxels;
   if (r >= n || s >= n || !hasGraph() || visited.size() != n) return;
-  const double A1 = g_dAngle1 * kRadiansPerDegree, A2 = g_dAngle2 * kRadiansPerDegree;
-  const double A3 = g_dAngle3 * kRadiansPerDegree, A4 = g_dAngle4 * kRadiansPerDegree;
+  const EdgeGrowthParams params = EdgeGrowthParams::fromSettings();
   const double narrowCone = 60.0 * kRadiansPerDegree;
-  const double minLength = 1.2 * g_dVoxelSize;
 
   distances.setMark(r, s, 1);
   distances.setMark(s, r, 1);
@@ -359,28 +396,32 @@ void TreeReconstructor::growEdges(uint32_t r, uint32_t s) {
 
   std::vector<ChildCandidate> candidates;
   std::vector<size_t> selected;
+  std::vector<EdgeEntry> row;
   while (!queue.empty()) {
     const EdgeCandidate E = queue.pop();
     const uint32_t t = static_cast<uint32_t>(E.to);
-    const Vec3 e = difference(positions[t], positions[E.from]);
-    const double cone = E.wideCone ? A1 : narrowCone;
+    const Vec3 e = positions[t] - positions[E.from];
+    const double cone = E.wideCone ? params.wideCone : narrowCone;
 
     candidates.clear();
     double hmin = 0.0;
-    const double* row = distances.row(t);
-    for (uint32_t i = 0; i < n; ++i) {
-      if (visited[i] != 0 || !(row[i] > minLength)) continue;
-      const Vec3 c = difference(positions[i], positions[t]);
+    // The unvisited part of row t; a candidate becomes visited below, but no vertex comes
+    // twice in a row, so leaving visited vertices out first changes nothing.
+    distances.row(t, &visited, row);
+    for (const EdgeEntry& entry : row) {
+      if (!(entry.length > params.minLength)) continue;
+      const uint32_t i = entry.vertex;
+      const Vec3 c = positions[i] - positions[t];
       const double h = angleBetween(c, e);
       const double l = angleBetween(directions[i], c);
       double g = horizontalAngle(directions[i], c);
       if ((directions[i].status != kVecValid || length(directions[i]) < 0.3) && g >= kPi / 2.0) g = kPi - g;
-      if (!(h <= cone && l <= A2 && g <= A4)) continue;
+      if (!(h <= cone && l <= params.fieldLimit && g <= params.horizontalLimit)) continue;
       ChildCandidate cand;
       cand.offset = c;
       cand.vertex = static_cast<int>(i);
       cand.deviation = h;
-      cand.length = row[i];
+      cand.length = entry.length;
       cand.sine = std::sin(h);
       candidates.push_back(cand);
       visited[i] = 1;
@@ -404,7 +445,7 @@ void TreeReconstructor::growEdges(uint32_t r, uint32_t s) {
       if (candidates[p].done) continue;
       for (size_t q = p + 1; q < candidates.size(); ++q) {
         if (candidates[q].done) continue;
-        if (angleBetween(candidates[p].offset, candidates[q].offset) < A3) {
+        if (angleBetween(candidates[p].offset, candidates[q].offset) < params.spread) {
           candidates[q].done = 1;
           if (candidates[q].length > 1.5 * candidates[p].length) visited[candidates[q].vertex] = 0;
         }
@@ -415,7 +456,7 @@ void TreeReconstructor::growEdges(uint32_t r, uint32_t s) {
 
     const bool narrowing = selected.size() > 2 && E.wideCone;
     for (size_t p : selected) {
-      candidates[p].wideCone = narrowing ? (candidates[p].length >= g_dSearchRadius ? 1 : 0) : 1;
+      candidates[p].wideCone = narrowing ? (candidates[p].length >= params.searchRadius ? 1 : 0) : 1;
     }
 
     model.setChildRange(static_cast<uint32_t>(E.segment), static_cast<int>(selected.size()),

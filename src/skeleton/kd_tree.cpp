@@ -80,8 +80,13 @@ void KdTree::insert(const double p[3], uint32_t payload) {
 }
 
 size_t KdTree::radiusSearch(const double q[3], double r) {
-  lastIndices.clear();
-  lastDistances.clear();
+  return radiusSearch(q, r, lastIndices, lastDistances);
+}
+
+size_t KdTree::radiusSearch(const double q[3], double r, std::vector<uint32_t>& indices,
+                            std::vector<double>& distances) const {
+  indices.clear();
+  distances.clear();
   // Explicit stack in place of recursion: the tree is not balanced and may be as deep as it
   // has nodes. Phase 0 = enter the node (near side first), phase 1 = back from the near side.
   struct Frame {
@@ -107,18 +112,23 @@ size_t KdTree::radiusSearch(const double q[3], double r) {
     if (gap > r) continue;
     const double d = pointDistance(n.point, q);
     if (d <= r) {
-      lastIndices.push_back(n.payload);
-      lastDistances.push_back(d);
+      indices.push_back(n.payload);
+      distances.push_back(d);
     }
     if (farSide != kNoNode) stack.push_back({farSide, 0});
   }
-  return lastIndices.size();
+  return indices.size();
 }
 
 size_t KdTree::nearestSearch(const double q[3], size_t K, NearestSet& set) {
+  return nearestSearch(q, K, set, lastIndices, lastDistances);
+}
+
+size_t KdTree::nearestSearch(const double q[3], size_t K, NearestSet& set, std::vector<uint32_t>& indices,
+                             std::vector<double>& distances) const {
   set.clear();
-  lastIndices.clear();
-  lastDistances.clear();
+  indices.clear();
+  distances.clear();
   if (K == 0) return 0;
   // Each frame is a loop level waiting for its near-side search to return: far is where the
   // loop continues, gap the split-axis distance that decides whether it does.
@@ -143,11 +153,11 @@ size_t KdTree::nearestSearch(const double q[3], size_t K, NearestSet& set) {
     if (set.size() == K && !(set.back().first > f.gap)) continue;  // this level's loop stops
     cur = f.far;
   }
-  lastDistances.reserve(set.size());
-  lastIndices.reserve(set.size());
+  distances.reserve(set.size());
+  indices.reserve(set.size());
   for (const auto& e : set) {
-    lastDistances.push_back(e.first);
-    lastIndices.push_back(nodes_[e.second].payload);
+    distances.push_back(e.first);
+    indices.push_back(nodes_[e.second].payload);
   }
   return set.size();
 }

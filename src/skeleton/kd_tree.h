@@ -38,10 +38,16 @@ class KdTree {
   // Every stored point within distance r of q (a point at exactly r included). Returns the
   // count; payloads and distances are in lastIndices / lastDistances until the next query.
   size_t radiusSearch(const double q[3], double r);
+  // The same into the caller's arrays (cleared first), so that threads can query at once.
+  size_t radiusSearch(const double q[3], double r, std::vector<uint32_t>& indices,
+                      std::vector<double>& distances) const;
 
   // The K nearest stored points of q collected into set (cleared first), then copied into
   // lastIndices / lastDistances in ascending distance. Returns the count (min(K, nodeCount)).
   size_t nearestSearch(const double q[3], size_t K, NearestSet& set);
+  // The same into the caller's arrays (cleared first).
+  size_t nearestSearch(const double q[3], size_t K, NearestSet& set, std::vector<uint32_t>& indices,
+                       std::vector<double>& distances) const;
 
   const KdTreeNode& node(uint32_t index) const { return nodes_[index]; }
 

@@ -1,13 +1,28 @@
 #pragma once
 // Carries skeleton extraction from one command to the next: the voxel graph with its
-// direction field and dense neighbour matrix, the marks of the growth passes, the
-// skeleton nodes of the space-colonisation growth, and the embedded tree model.
+// direction field and edge store, the marks of the growth passes, the skeleton nodes of the
+// space-colonisation growth, and the embedded tree model.
+//
+// Where the members are defined, and the settings each operation reads (none writes a
+// setting, except that the tree model's level indexing at the end of growEdges writes
+// g_nMaxLevel and g_level):
+// - voxel_graph.cpp: buildVoxelGraph (GraphParams: g_nKNN, g_dSearchRadius, g_bRefineTrunk,
+//   g_dFieldRadialExponent, g_dFieldHeightExponent, g_dFieldTopAngle, g_dFieldBottomAngle),
+//   computeDirectionField, buildNeighbourGraph, linkTrunkSeeds (g_nKNN),
+//   deleteSelectedVoxel, buildShortestPathTree.
+// - growth.cpp: EdgeQueue; reconstruct and growSkeleton (ColonisationParams:
+//   g_dInfluenceRadius, g_dKillDistance, g_dStepSize, g_dConstraintAngle, g_bSpeedup);
+//   refineTree (g_nKNN, g_nKNNUsed, and GraphParams when it rebuilds the graph) and
+//   growEdges (EdgeGrowthParams: g_dAngle1..g_dAngle4, g_dVoxelSize, g_dSearchRadius).
+// - tree_reconstructor.cpp: destruction, clear, loadLeafModel.
+// - graph_gl.cpp (render library): the draw members (g_bShowPathTree, g_bShowDirections).
+// - edge_store.cpp, radius_edge_store.cpp, radius_grid.cpp: the edge store.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "skeleton/neighbour_matrix.h"
+#include "skeleton/edge_store.h"
 #include "tree/geometry.h"
 #include "tree/tree_model.h"
 #include "voxel/voxel_volume.h"
@@ -16,8 +31,37 @@
 // operand carries a status.
 inline double graphDistance(const Vec3& a, const Vec3& b) {
   if (a.status != kVecValid || b.status != kVecValid) return 0.0;
-  return length(difference(a, b));
+  return length(a - b);
 }
+
+// Settings of a graph build, read once at its start.
+struct GraphParams {
+  double searchRadius = 0.0;  // g_dSearchRadius
+  uint32_t knn = 0;           // g_nKNN, negative taken as 0
+  int refineTrunk = 0;        // g_bRefineTrunk
+  double fieldRadialExponent = 0.0, fieldHeightExponent = 0.0;
+  double fieldTopAngle = 0.0, fieldBottomAngle = 0.0;  // degrees
+  static GraphParams fromSettings();
+};
+
+// Settings of the space-colonisation growth.
+struct ColonisationParams {
+  double influenceRadius = 0.0, killDistance = 0.0, stepSize = 0.0;
+  double constraintAngle = 0.0;  // degrees
+  bool speedup = true;
+  static ColonisationParams fromSettings();
+};
+
+// Settings of the best-first edge growth; angles in radians.
+struct EdgeGrowthParams {
+  double wideCone = 0.0;         // g_dAngle1: cone about the edge direction of a wide-cone edge
+  double fieldLimit = 0.0;       // g_dAngle2: largest angle to the vertex's field direction
+  double spread = 0.0;           // g_dAngle3: a kept candidate suppresses others this close
+  double horizontalLimit = 0.0;  // g_dAngle4: largest horizontal angle to the field direction
+  double minLength = 0.0;        // 1.2 g_dVoxelSize: shorter edges are no candidates
+  double searchRadius = 0.0;     // g_dSearchRadius: edges this long keep the wide cone
+  static EdgeGrowthParams fromSettings();
+};
 
 struct SkeletonNode {
   int attractionCount = 0;
@@ -72,7 +116,7 @@ class TreeReconstructor {
   std::vector<Vec3> directions;      // direction field; length = relative radius
   // Edge lengths (> 0 = edge; -1 none; the diagonal of a vertex found by its own radius
   // query holds minus the volume diagonal) and the edge marks of the growth passes.
-  NeighbourMatrix distances;
+  NeighbourGraph distances;
   std::vector<uint8_t> visited;
   double markerSize = 0.3;
   const VoxelVolume* volume = nullptr;  // not owned
@@ -91,15 +135,15 @@ class TreeReconstructor {
   TreeReconstructor& operator=(const TreeReconstructor&) = delete;
 
   void clear();
-  // True when the vertex arrays, the matrices and a volume exist (the later passes need all).
+  // True when the vertex arrays, the edge store and a volume exist (the later passes need all).
   bool hasGraph() const { return volume != nullptr && !distances.empty() && positions.size() == nVoxels; }
   // True when v names a vertex of the current graph.
   bool isVertex(int v) const { return v >= 0 && static_cast<uint32_t>(v) < nVoxels; }
 
   void buildVoxelGraph(const VoxelVolume& volume);
-  void computeDirectionField();
-  // Returns false (after "Memory allocation error!") when the matrices cannot be had.
-  bool buildNeighbourGraph(uint32_t K);
+  void computeDirectionField(const GraphParams& params);
+  // Returns false (after "Memory allocation error!") when the edge store cannot be had.
+  bool buildNeighbourGraph(const GraphParams& params);
   void linkTrunkSeeds();
   void deleteSelectedVoxel();
   bool buildShortestPathTree();

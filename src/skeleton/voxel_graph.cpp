@@ -1,24 +1,23 @@
-// The voxel graph: vertices from the occupied voxels, the direction field, the dense
-// radius-plus-K-nearest neighbour matrix, and the edits of the graph (Delete, key p, the
+// The voxel graph: vertices from the occupied voxels, the direction field, the
+// radius-plus-K-nearest neighbour graph, and the edits of the graph (Delete, key p, the
 // trunk-seed links of key f).
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "settings/settings.h"
 #include "skeleton/kd_tree.h"
+#include "skeleton/parallel.h"
+#include "skeleton/shortest_path.h"
 #include "skeleton/tree_reconstructor.h"
 
 namespace {
 
-// Stands for "no edge" in the shortest-path pass: the diagonal and unreachable vertices.
-constexpr double kUnreachable = 2147483647.0;
-
-uint32_t knnSetting() {
-  return g_nKNN > 0 ? static_cast<uint32_t>(g_nKNN) : 0u;
-}
+// Vertices whose K-nearest queries run in one parallel round: bounds the held results.
+constexpr size_t kNearestBlock = 4096;
 
 // The trunk-seed entries [from, to) clamped to the array and to the valid count.
 std::pair<int, int> seedRange(const VoxelVolume& v, int32_t from, int32_t to) {
@@ -41,23 +40,35 @@ void toArray(const Vec3& v, double out[3]) {
 
 // The direction of a vertex at relative radius rho away from the axis: outwards, tilted
 // from the top angle at the crown's top to the bottom angle at its base, of length rho.
-Vec3 fieldDirection(const Vec3& p, double cx, double cz, double depthRatio, double rho) {
+Vec3 fieldDirection(const Vec3& p, double cx, double cz, double depthRatio, double rho, const GraphParams& params) {
   Vec3 d(p.x - cx, 0.0, p.z - cz, p.status);
   normalise(d);
-  const double L = std::pow(depthRatio, 1.8 - g_dFieldHeightExponent + 0.4);
-  const double M = std::pow(rho, g_dFieldRadialExponent);
-  const double T = g_dFieldTopAngle * kPi / 180.0;
-  const double B = g_dFieldBottomAngle * kPi / 180.0;
+  const double L = std::pow(depthRatio, 1.8 - params.fieldHeightExponent + 0.4);
+  const double M = std::pow(rho, params.fieldRadialExponent);
+  const double T = params.fieldTopAngle * kPi / 180.0;
+  const double B = params.fieldBottomAngle * kPi / 180.0;
   const double e = M * (L * (B - T) + T - kPi / 2.0) + kPi / 2.0;
   Vec3 dir(d.x, d.y + std::tan(e), d.z, d.status);
   normalise(dir);
-  return Vec3(dir.x * rho, dir.y * rho, dir.z * rho, dir.status);
+  return dir * rho;
 }
 
 }  // namespace
 
+GraphParams GraphParams::fromSettings() {
+  GraphParams p;
+  p.searchRadius = g_dSearchRadius;
+  p.knn = g_nKNN > 0 ? static_cast<uint32_t>(g_nKNN) : 0u;
+  p.refineTrunk = g_bRefineTrunk;
+  p.fieldRadialExponent = g_dFieldRadialExponent;
+  p.fieldHeightExponent = g_dFieldHeightExponent;
+  p.fieldTopAngle = g_dFieldTopAngle;
+  p.fieldBottomAngle = g_dFieldBottomAngle;
+  return p;
+}
+
 void TreeReconstructor::buildVoxelGraph(const VoxelVolume& vol) {
-  const uint32_t K = knnSetting();
+  const GraphParams params = GraphParams::fromSettings();
   volume = &vol;
   if (vol.labels.empty()) return;
 
@@ -78,11 +89,11 @@ void TreeReconstructor::buildVoxelGraph(const VoxelVolume& vol) {
     const PointRecord& c = vol.centres[voxelIndex[i]];
     positions[i] = Vec3(c.x, c.y, c.z, static_cast<uint32_t>(c.tag));
   }
-  computeDirectionField();
-  buildNeighbourGraph(K);
+  computeDirectionField(params);
+  buildNeighbourGraph(params);
 }
 
-void TreeReconstructor::computeDirectionField() {
+void TreeReconstructor::computeDirectionField(const GraphParams& params) {
   const uint32_t n = nVoxels;
   if (n == 0 || volume == nullptr || positions.size() != n || directions.size() != n) return;
   const VoxelVolume& v = *volume;
@@ -102,65 +113,92 @@ void TreeReconstructor::computeDirectionField() {
     const double depth = v.maxCorner.y - p.y;
     // All vertices on the axis (maxRadius 0) or a flat cloud (H 0) would divide by zero.
     const double rho = maxRadius > 0.0 ? radius[i] / maxRadius : 0.0;
-    if (depth > H || (g_bRefineTrunk == 2 && rho < 0.2)) {
+    if (depth > H || (params.refineTrunk == 2 && rho < 0.2)) {
       directions[i] = Vec3(0.0, rho, 0.0);
     } else {
       const double depthRatio = H > 0.0 ? depth / H : 0.0;
-      directions[i] = fieldDirection(p, cx, cz, depthRatio, rho);
+      directions[i] = fieldDirection(p, cx, cz, depthRatio, rho, params);
     }
   }
 }
 
-bool TreeReconstructor::buildNeighbourGraph(uint32_t K) {
+bool TreeReconstructor::buildNeighbourGraph(const GraphParams& params) {
   const uint32_t n = nVoxels;
   if (volume == nullptr || positions.size() != n) return false;
-  if (!distances.allocate(n, -1.0)) {
-    std::printf("Memory allocation error!\n");
-    return false;
-  }
   const VoxelVolume& v = *volume;
   const double dims = static_cast<double>(v.dimX) * v.dimX + static_cast<double>(v.dimY) * v.dimY +
                       static_cast<double>(v.dimZ) * v.dimZ;
   const double D = v.voxelSize * std::sqrt(dims);
+  const uint32_t K = params.knn;
 
+  // The graph is refused only when what it really needs cannot be had.
+  auto refuse = [&] {
+    distances.release();
+    std::printf("Memory allocation error!\n");
+    return false;
+  };
   KdTree index;
-  double p[3];
-  for (uint32_t i = 0; i < n; ++i) {
-    toArray(positions[i], p);
-    index.insert(p, i);
-  }
-
-  std::vector<uint32_t> neighbourCount(n, 0);
-  uint64_t neighbourSum = 0;
-  for (uint32_t i = 0; i < n; ++i) {
-    toArray(positions[i], p);
-    const size_t hits = index.radiusSearch(p, g_dSearchRadius);
-    for (size_t h = 0; h < hits; ++h) {
-      const uint32_t j = index.lastIndices[h];
-      if (j == i) {
-        distances.setLength(i, i, -D);
-      } else {
-        ++neighbourCount[i];
-        distances.setEdge(i, j, index.lastDistances[h]);
-      }
+  std::vector<uint32_t> neighbourCount;
+  bool built = false;
+  try {
+    double p[3];
+    for (uint32_t i = 0; i < n; ++i) {
+      toArray(positions[i], p);
+      index.insert(p, i);
     }
-    neighbourSum += neighbourCount[i];
+    RadiusGraphSpec spec;
+    spec.positions = &positions;
+    spec.index = &index;
+    spec.radius = params.searchRadius;
+    spec.diagonal = -D;
+    built = distances.buildRadius(spec, neighbourCount);
+  } catch (const std::bad_alloc&) {
+    built = false;
   }
+  if (!built) return refuse();
+  uint64_t neighbourSum = 0;
+  for (uint32_t c : neighbourCount) neighbourSum += c;
   // An empty graph has no average; it prints 0.
   const unsigned average = n == 0 ? 0u : static_cast<unsigned>(neighbourSum / n);
   std::printf("Average Number of Neighbor Points:  %u\n", average);
 
+  // Vertices with fewer than K radius neighbours (base seeds excepted) are linked to their K
+  // nearest as well. The queries run in parallel, block by block; the links are written in
+  // vertex order.
   const auto baseSeeds = seedRange(v, 0, v.baseSeedCount);
-  NearestSet nearest;
+  std::vector<uint32_t> sparse;
   for (uint32_t i = 0; i < n; ++i) {
-    if (neighbourCount[i] >= K) continue;
-    if (voxelInSeeds(v, baseSeeds, voxelIndex[i])) continue;
-    toArray(positions[i], p);
-    const size_t hits = index.nearestSearch(p, static_cast<size_t>(K) + 1, nearest);
-    for (size_t h = 0; h < hits; ++h) {
-      const uint32_t j = index.lastIndices[h];
-      if (j != i) distances.setEdge(i, j, index.lastDistances[h]);
+    if (neighbourCount[i] < K && !voxelInSeeds(v, baseSeeds, voxelIndex[i])) sparse.push_back(i);
+  }
+  const size_t wanted = static_cast<size_t>(K) + 1;
+  struct Nearest {
+    std::vector<uint32_t> indices;
+    std::vector<double> distances;
+  };
+  std::vector<Nearest> found;
+  try {
+    for (size_t from = 0; from < sparse.size(); from += kNearestBlock) {
+      const size_t count = std::min(kNearestBlock, sparse.size() - from);
+      found.resize(count);
+      parallelFor(
+          count,
+          [&](size_t k) {
+            thread_local NearestSet set;
+            double q[3];
+            toArray(positions[sparse[from + k]], q);
+            index.nearestSearch(q, wanted, set, found[k].indices, found[k].distances);
+          },
+          16);
+      for (size_t k = 0; k < count; ++k) {
+        const uint32_t i = sparse[from + k];
+        for (size_t h = 0; h < found[k].indices.size(); ++h) {
+          const uint32_t j = found[k].indices[h];
+          if (j != i) distances.setEdge(i, j, found[k].distances[h]);
+        }
+      }
     }
+  } catch (const std::bad_alloc&) {
+    return refuse();
   }
   return true;
 }
@@ -170,13 +208,19 @@ void TreeReconstructor::linkTrunkSeeds() {
   if (!hasGraph() || visited.size() != n) return;
   const VoxelVolume& v = *volume;
   const auto trunkSeeds = seedRange(v, v.baseSeedCount, v.seedCount);
-  const size_t K = knnSetting();
+  const size_t K = GraphParams::fromSettings().knn;
   std::vector<std::pair<double, uint32_t>> candidates;
+  std::vector<EdgeEntry> row;
   for (uint32_t i = 0; i < n; ++i) {
     if (visited[i] == 0 || !voxelInSeeds(v, trunkSeeds, voxelIndex[i])) continue;
+    // Every free vertex is a candidate; one without an entry in the row has length -1.
+    distances.row(i, nullptr, row);
     candidates.clear();
+    size_t e = 0;
     for (uint32_t j = 0; j < n; ++j) {
-      if (j != i && visited[j] != 1) candidates.emplace_back(std::fabs(distances.length(i, j)), j);
+      while (e < row.size() && row[e].vertex < j) ++e;
+      const double len = e < row.size() && row[e].vertex == j ? row[e].length : -1.0;
+      if (j != i && visited[j] != 1) candidates.emplace_back(std::fabs(len), j);
     }
     // Equal keys keep the vertex order.
     const size_t keep = std::min(K, candidates.size());
@@ -209,62 +253,18 @@ bool TreeReconstructor::buildShortestPathTree() {
   }
   const uint32_t n = nVoxels;
   const uint32_t a = static_cast<uint32_t>(rootVoxel);
-  for (uint32_t i = 0; i < n; ++i) {
-    for (uint32_t j = 0; j < n; ++j) {
-      distances.setLength(i, j, i == j ? kUnreachable : graphDistance(positions[i], positions[j]));
-    }
-  }
-  distances.clearMarks();
+  const std::vector<int64_t> predecessor = shortestPathTree(positions, a);
 
-  // Dijkstra over the complete graph. Each vertex's path from a is its predecessor's path
-  // plus the vertex itself, so a predecessor per vertex holds the same paths as a table of
-  // successor chains, in n entries instead of n^2.
-  std::vector<double> tentative(n);
-  std::vector<uint8_t> settled(n, 0);
-  std::vector<int64_t> predecessor(n, -1);
-  const double* rowA = distances.row(a);
-  for (uint32_t j = 0; j < n; ++j) {
-    tentative[j] = rowA[j];
-    if (j != a && rowA[j] < kUnreachable) predecessor[j] = a;
-  }
-  tentative[a] = 0.0;
-  settled[a] = 1;
-  for (uint32_t k = 1; k < n; ++k) {
-    int64_t d = -1;
-    for (uint32_t j = 0; j < n; ++j) {
-      if (!settled[j] && tentative[j] < kUnreachable && (d < 0 || tentative[j] < tentative[d])) d = j;
-    }
-    if (d < 0) {
-      std::printf("\b\b\b\b\b\b\b100.0%%");
-      break;
-    }
-    settled[d] = 1;
-    const double* rowD = distances.row(static_cast<uint32_t>(d));
-    for (uint32_t j = 0; j < n; ++j) {
-      if (settled[j] || !(rowD[j] < kUnreachable)) continue;
-      if (tentative[j] > tentative[d] + rowD[j]) {
-        tentative[j] = tentative[d] + rowD[j];
-        predecessor[j] = d;
-      }
-    }
-    std::printf("\b\b\b\b\b\b\b%4.1f%%", 100.0 * k / (n - 1));
-    std::fflush(stdout);  // the counter is rewritten in place, so it has no line end to flush it
-  }
-
+  // Only the tree's edges stay, at their lengths; every other entry becomes -1, marks 0.
+  std::vector<TreeEdge> tree;
   for (uint32_t j = 0; j < n; ++j) {
     if (j == a || predecessor[j] < 0) continue;
     const uint32_t p = static_cast<uint32_t>(predecessor[j]);
-    distances.setMark(p, j, 1);
-    distances.setMark(j, p, 1);
+    tree.push_back({p, j, graphDistance(positions[p], positions[j])});
   }
-  for (uint32_t i = 0; i < n; ++i) {
-    for (uint32_t j = 0; j < n; ++j) {
-      if (distances.mark(i, j) == 0) {
-        distances.setLength(i, j, -1.0);
-      } else {
-        distances.setMark(i, j, 0);
-      }
-    }
+  if (!distances.assignTree(n, tree)) {
+    std::printf("Memory allocation error!\n");
+    return false;
   }
   return true;
 }

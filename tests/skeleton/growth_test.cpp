@@ -213,7 +213,7 @@ class BestFirst : public SkeletonTest {
     r.directions.back() = lastDir;
     r.voxelIndex.resize(points.size());
     r.visited.assign(points.size(), 0);
-    ASSERT_TRUE(r.distances.allocate(r.nVoxels, -1.0));
+    ASSERT_TRUE(r.distances.reset(r.nVoxels));
     for (auto e : edges) r.distances.setEdge(e[0], e[1], length(difference(points[e[0]], points[e[1]])));
     StdoutCapture quiet;  // the level indexing reports its progress
     r.growEdges(0, 1);
