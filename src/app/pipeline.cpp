@@ -39,13 +39,24 @@ void showPointLayerOnly() {
   g_bShowGraph = false;
 }
 
-bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, StageTimes* times) {
+LoadOptions windowLoadOptions() {
+  LoadOptions options;
+  options.up = g_nUpAxis == 1 ? UpAxis::Y : g_nUpAxis == 2 ? UpAxis::Z : UpAxis::FromFormat;
+  return options;
+}
+
+bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, StageTimes* times,
+                    const LoadOptions& options) {
   StageTimes scratch;
   StageTimes* t = orScratch(times, scratch);
-  const bool loaded = timed(&t->load, [&] { return g_pointCloud.load(path); });
-  if (loaded) {
-    for (const auto& [name, value] : overrides) setSettingByName(name, value, nullptr);
+  const SettingsSnapshot before = takeSettingsSnapshot();
+  PointCloud fresh;
+  if (!timed(&t->load, [&] { return fresh.load(path, options); })) {
+    restoreSettings(before);
+    return false;
   }
+  g_pointCloud = std::move(fresh);
+  for (const auto& [name, value] : overrides) setSettingByName(name, value, nullptr);
   timed(&t->voxelGrid, [] {
     g_voxelVolume.reset();
     g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
@@ -55,7 +66,7 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, 
   g_reconstructor.clear();
   g_reconstructor.model.clear();
   std::srand(0);
-  return loaded;
+  return true;
 }
 
 bool runReconstruction(StageTimes* times) {

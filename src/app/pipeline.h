@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "pointcloud/point_cloud.h"
+
 // Seconds spent in each stage of one pipeline run.
 struct StageTimes {
   double load = 0, voxelGrid = 0, thinning = 0, graph = 0, growth = 0, exportFile = 0;
@@ -21,12 +23,17 @@ using SettingOverrides = std::vector<std::pair<std::string, std::string>>;
 // What a fresh load shows: the point layer alone.
 void showPointLayerOnly();
 
-// Load stage. Reads path into g_pointCloud (its settings header may change settings), then
-// applies overrides, resets and rebuilds g_voxelVolume at g_dVoxelSize, shows the point
-// layer alone, clears the reconstructor and its tree model and restarts the random sequence
-// from seed 0. Returns whether the cloud was loaded; on failure the grid, skeleton and tree
-// are empty. Writes times->load and times->voxelGrid when times is given.
-bool loadPointCloud(const std::string& path, const SettingOverrides& overrides = {}, StageTimes* times = nullptr);
+// Load stage. Reads path (its settings header may change settings); when it loaded, the
+// cloud replaces g_pointCloud, overrides are applied, g_voxelVolume is reset and rebuilt at
+// g_dVoxelSize, the point layer alone is shown, the reconstructor and its tree model are
+// cleared and the random sequence restarts from seed 0. When it did not load, the reader has
+// said why and everything stays as it was: the previous cloud, grid, skeleton, tree and
+// settings. Writes times->load and times->voxelGrid when times is given.
+bool loadPointCloud(const std::string& path, const SettingOverrides& overrides = {}, StageTimes* times = nullptr,
+                    const LoadOptions& options = {});
+
+// The load options the window uses: the up axis chosen in the panel (g_nUpAxis).
+LoadOptions windowLoadOptions();
 
 // "Reconstruct tree": thins the voxels, builds the voxel graph and grows the skeleton by
 // space colonisation into the tree model. Returns whether a skeleton was grown. Writes

@@ -175,21 +175,30 @@ bool setSettingByName(const std::string& name, const std::string& value, std::st
   return true;
 }
 
+SettingsSnapshot takeSettingsSnapshot() {
+  SettingsSnapshot s;
+  for (const SettingInfo& row : settingTable()) s.values.push_back(row.value());
+  std::copy(g_fBranchColor, g_fBranchColor + 3, s.colours[0]);
+  std::copy(g_fLeafColor, g_fLeafColor + 3, s.colours[1]);
+  std::copy(g_fBackgroundColor, g_fBackgroundColor + 3, s.colours[2]);
+  return s;
+}
+
+void restoreSettings(const SettingsSnapshot& snapshot) {
+  const std::vector<SettingInfo>& table = settingTable();
+  for (size_t i = 0; i < table.size() && i < snapshot.values.size(); ++i) table[i].store(snapshot.values[i]);
+  std::copy(snapshot.colours[0], snapshot.colours[0] + 3, g_fBranchColor);
+  std::copy(snapshot.colours[1], snapshot.colours[1] + 3, g_fLeafColor);
+  std::copy(snapshot.colours[2], snapshot.colours[2] + 3, g_fBackgroundColor);
+}
+
 std::string startValueText(const SettingInfo& row) {
   // Start values may be derived from other settings, so they are read after a reset of
   // every setting, and the current values are put back afterwards.
-  std::vector<double> saved;
-  for (const SettingInfo& s : settingTable()) saved.push_back(s.value());
-  float colours[3][3];
-  std::copy(g_fBranchColor, g_fBranchColor + 3, colours[0]);
-  std::copy(g_fLeafColor, g_fLeafColor + 3, colours[1]);
-  std::copy(g_fBackgroundColor, g_fBackgroundColor + 3, colours[2]);
+  const SettingsSnapshot current = takeSettingsSnapshot();
   resetSettingsToStartValues();
   const double start = row.value();
-  for (size_t i = 0; i < saved.size(); ++i) settingTable()[i].store(saved[i]);
-  std::copy(colours[0], colours[0] + 3, g_fBranchColor);
-  std::copy(colours[1], colours[1] + 3, g_fLeafColor);
-  std::copy(colours[2], colours[2] + 3, g_fBackgroundColor);
+  restoreSettings(current);
 
   char text[64];
   if (row.type == SettingType::Bool) return start != 0.0 ? "on" : "off";

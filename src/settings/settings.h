@@ -50,6 +50,8 @@
   X(int, g_nLeafPhyllotaxis, 1, FR_NO_KEY, FR_KEEP, 1, 3, "", "leaf arrangement: 1 spiral, 2 alternate, 3 decussate",  \
     true)                                                                                                              \
   X(int, g_nCurrLeafModel, 0, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "index of the current leaf model", false)       \
+  X(int, g_nUpAxis, 0, FR_NO_KEY, FR_KEEP, 0, 2, "",                                                                   \
+    "up axis of the clouds the window reads: 0 as the format says, 1 Y, 2 Z", false)                                   \
   X(bool, g_bRotateAnim, false, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "scene turns one degree per frame", false)    \
   X(double, g_dStepSize, 0.2, FR_NO_KEY, FR_KEEP, 0.001, 10.0, "model units",                                          \
     "space colonisation: length of one growth step; unit of the panel's kill distance and influence radius", true)     \
@@ -153,6 +155,15 @@ void applyModelSwitchValues();
 // name ("g_dVoxelSize", ...). Returns false with a reason when the name is unknown (the
 // reason then lists the valid names) or the value does not parse as the setting's type.
 bool setSettingByName(const std::string& name, const std::string& value, std::string* error);
+
+// Every setting's value (the table's rows and the colours), to put back after an attempt
+// that failed half way (a model file whose header was read but whose points were not).
+struct SettingsSnapshot {
+  std::vector<double> values;
+  float colours[3][3] = {};
+};
+SettingsSnapshot takeSettingsSnapshot();
+void restoreSettings(const SettingsSnapshot& snapshot);
 
 // The start value of a row as text ("0.18", "16", "on").
 std::string startValueText(const SettingInfo& row);
