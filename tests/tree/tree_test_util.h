@@ -11,18 +11,13 @@
 #include <random>
 #include <vector>
 
-#include "settings/settings.h"
+#include "support/fresh_globals.h"
 #include "support/test_support.h"
 #include "tree/tree_model.h"
 
 // Start values of every setting before and after each test; a fresh model.
-class TreeTest : public ::testing::Test {
+class TreeTest : public FreshSettings {
  protected:
-  void SetUp() override { resetSettingsToStartValues(); }
-  void TearDown() override {
-    resetSettingsToStartValues();
-    TreeModel::listBuilder = nullptr;
-  }
   TreeModel model;
 };
 
