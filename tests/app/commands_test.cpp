@@ -1,5 +1,5 @@
 // The user commands without a window: reconstruction and regrowth through the keys, the
-// shared full-screen state, capture, the marker size floor, the panel's shortcut keys and Esc.
+// shared full-screen state, the marker size floor, the panel's shortcut keys and Esc.
 
 #include "app/commands.h"
 
@@ -46,7 +46,7 @@ bool wholeMilliseconds(double seconds) {
 TEST_F(Commands, ReconstructShowsTheTreeAloneAndRegrowthIsTimed) {
   TempDir dir;
   StdoutCapture out;
-  ASSERT_TRUE(loadPointCloud(dir.write("tree.txt", syntheticTreeText(40)), {{"resolution", "0.2"}}));
+  ASSERT_TRUE(loadPointCloud(dir.write("tree.txt", treeCloud()), {{"resolution", "0.2"}}));
   g_bShowGraph = g_bShowPathTree = true;
   g_dRunTime = 99.0;
   ASSERT_TRUE(panelApplyShortcut("b"));
@@ -73,17 +73,7 @@ TEST_F(Commands, FullScreenToggleSavesAndRestoresTheWindowSize) {
             (std::vector<std::string>{"position 0 0", "fullScreen", "position 4 35", "reshape 1280 720"}));
 }
 
-TEST_F(Commands, CaptureKeysMarkerFloorShortcutsAndEsc) {
-  TempDir dir;
-  const std::string folder = g_recorder.folder;
-  g_recorder.folder = dir.path() + "/images/";
-  {
-    StdoutCapture out;
-    EXPECT_TRUE(specialKeyCommand(kSpecialKeyF1) && g_bCapturing && g_recorder.recording);
-    EXPECT_TRUE(specialKeyCommand(kSpecialKeyF2) && !g_bCapturing && !g_recorder.recording);
-    EXPECT_EQ(out.text(), "Start capturing...\nStop capturing...\n");
-  }
-  g_recorder.folder = folder;
+TEST_F(Commands, MarkerFloorShortcutsAndEsc) {
   // ',' grows the marker by 0.02; '.' shrinks it only while it is above 0.04.
   g_reconstructor.markerSize = 0.06;
   for (int i = 0; i < 3; ++i) keyboardCommand('.');

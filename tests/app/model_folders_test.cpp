@@ -1,5 +1,5 @@
 // The model folders: start-up, switching models with its settings reset and leaf model
-// mapping, an empty folder, and the export named after the cloud.
+// mapping, and an empty folder.
 
 #include "app/model_folders.h"
 
@@ -18,7 +18,7 @@ using ModelFolders = FreshGlobals;
 TEST_F(ModelFolders, StartUpAndModelSwitch) {
   TempDir dir;
   makeModelFolders(dir, 3);
-  dir.write("data/point_model/m2.txt", syntheticTreeText(20, "#\nresolution=0.3\n"));
+  dir.write("data/point_model/m2.txt", treeCloud("#\nresolution=0.3\n"));
   WorkingFolder cwd(dir.path());
   StdoutCapture out;
   loadStartupModels();
@@ -57,17 +57,4 @@ TEST_F(ModelFolders, EmptyPointFolderLoadsNothing) {
   selectModel(0);
   EXPECT_EQ(out.text().find("Empty folder!\n"), 0u);
   EXPECT_TRUE(!g_pointCloud.loaded && g_pointModelNames.empty());
-}
-
-TEST_F(ModelFolders, ExportWritesTheTreeNamedAfterTheCloudOnceBuilt) {
-  TempDir dir;
-  makeModelFolders(dir, 1, 40);
-  WorkingFolder cwd(dir.path());
-  StdoutCapture out;
-  loadStartupModels();
-  EXPECT_FALSE(exportModel());
-  ASSERT_TRUE(runReconstruction());
-  ASSERT_TRUE(exportModel());
-  const std::string text = readFile("data/tree_model/m0.txt");
-  EXPECT_EQ(text.substr(0, text.find('\n')), std::to_string(g_reconstructor.model.branches.size()));
 }

@@ -90,20 +90,14 @@ std::vector<std::string> cloudFiles(const std::string& folder) {
 class BundledModels : public FreshGlobals {
  protected:
   static void SetUpTestSuite() {
-    FreshGlobals::reset();
-    out_ = new TempDir;
+    TempDir out;
     for (const std::string& file : cloudFiles(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model"))
-      runs_.push_back(runPipeline(file, out_->path()));
+      runs_.push_back(runPipeline(file, out.path()));
     FreshGlobals::reset();
   }
-  static void TearDownTestSuite() {
-    delete out_;
-    runs_.clear();
-  }
-  static TempDir* out_;
+  static void TearDownTestSuite() { runs_.clear(); }
   static std::vector<TreeRun> runs_;
 };
-TempDir* BundledModels::out_ = nullptr;
 std::vector<TreeRun> BundledModels::runs_;
 
 using PipelineRules = FreshGlobals;
@@ -132,8 +126,8 @@ TEST(RealScans, EveryConvertedScanGivesAPlausibleTree) {
 // Start values, then the file's header, then the overrides; the next file starts afresh.
 TEST_F(PipelineRules, HeaderThenOverridesAndEachFileFromTheStartValues) {
   TempDir dir;
-  const std::string headed = dir.write("headed.txt", syntheticTreeText(40, "#\nresolution=0.4\n"));
-  const std::string plain = dir.write("plain.txt", syntheticTreeText(40));
+  const std::string headed = dir.write("headed.txt", treeCloud("#\nresolution=0.4\n"));
+  const std::string plain = dir.write("plain.txt", treeCloud());
   const std::pair<std::string, SettingOverrides> runs[] = {
       {headed, {{"resolution", "0.25"}}}, {headed, {{"g_dVoxelSize", "0.3"}}}, {headed, {}}, {plain, {}}};
   const double expected[] = {0.25, 0.3, 0.4, 0.18};
@@ -156,7 +150,7 @@ TEST_F(PipelineRules, BatchReportsEachFailedStageAndGoesOn) {
   dir.write("in/a.ply", "ply\nformat ascii 1.0\nelement vertex 10\n");
   dir.write("in/b.txt", flat);
   dir.write("in/c.txt", clump);
-  dir.write("in/d.txt", syntheticTreeText(40));
+  dir.write("in/d.txt", treeCloud());
   dir.write("blocker", "a file where an output folder should be");
   auto batch = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"frondarel", "--batch", dir.file("in"), "--out"});

@@ -1,5 +1,4 @@
-// The real program in a window on a private display: start-up, reconstruction, frame
-// capture, export and Esc.
+// The real program in a window on a private display.
 
 #include <gtest/gtest.h>
 
@@ -54,29 +53,19 @@ uint32_t readU32(const std::string& b, size_t at) {
 
 }  // namespace
 
-TEST(Program, StartsOnTheFirstModelWithAnEmptyStatisticFileAndEscEndsIt) {
+// Start-up shows the first model and empties statistic.txt; b replaces the points by the tree;
+// F1 to F2 captures the window; the panel's export writes the tree; Esc ends with status 0.
+TEST(Program, StartReconstructCaptureExportAndQuit) {
   TempDir dir;
   dir.write("statistic.txt", "left over from an earlier run");
   ProgramRunner program(dir.path());
   ASSERT_TRUE(program.start());
   ASSERT_FALSE(program.waitForWindow().empty()) << program.output();
   EXPECT_TRUE(program.waitForOutput("Number of points (./data/point_model/" + firstModel() + "): "));
-  EXPECT_TRUE(fileExists(dir.file("statistic.txt")));
-  EXPECT_EQ(readFile(dir.file("statistic.txt")), "");
-  EXPECT_GT(sceneDrawn(screenshotWhen(program, [](const Screenshot& s) { return sceneDrawn(s) > 2000; })), 2000u);
-  program.key("Escape");
-  EXPECT_EQ(program.waitExit(), 0);
-}
-
-TEST(Program, ReconstructCaptureAndExport) {
-  TempDir dir;
-  ProgramRunner program(dir.path());
-  ASSERT_TRUE(program.start());
-  ASSERT_FALSE(program.waitForWindow().empty()) << program.output();
+  EXPECT_TRUE(fileExists(dir.file("statistic.txt")) && readFile(dir.file("statistic.txt")).empty());
   const Screenshot points = screenshotWhen(program, [](const Screenshot& s) { return sceneDrawn(s) > 2000; });
   ASSERT_GT(sceneDrawn(points), 2000u) << program.output();
 
-  // b replaces the points by the tree.
   program.key("b");
   ASSERT_TRUE(program.waitForOutput("points have been visited!", 60)) << program.output();
   auto changed = [&](const Screenshot& s) {
@@ -126,16 +115,4 @@ TEST(Program, ReconstructCaptureAndExport) {
   EXPECT_EQ(program.waitExit(), 0);
   const std::string model = firstModel(), text = readFile(trees + "/" + model.substr(0, model.size() - 3) + "txt");
   EXPECT_GE(std::count(text.begin(), text.end(), '\n'), 3) << "the export button did not take a click";
-}
-
-TEST(Program, EmptyModelFoldersDoNotStopTheProgram) {
-  TempDir dir;
-  fs::create_directories(dir.file("points"));
-  fs::create_directories(dir.file("leaves"));
-  ProgramRunner program(dir.path(), dir.file("points"), dir.file("leaves"));
-  ASSERT_TRUE(program.start());
-  ASSERT_FALSE(program.waitForWindow().empty()) << program.output();
-  EXPECT_TRUE(program.waitForOutput("Empty folder!"));
-  program.key("Escape");
-  EXPECT_EQ(program.waitExit(), 0);
 }

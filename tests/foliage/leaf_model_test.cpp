@@ -1,5 +1,5 @@
-// Leaf-model files: the format's worked example, free layout, normals of extreme triangles,
-// and rejected files that change nothing.
+// Leaf-model files: the format's worked example, free layout, and rejected files that change
+// nothing.
 
 #include "support/fresh_globals.h"
 #include "support/test_support.h"
@@ -67,17 +67,6 @@ TEST_F(LeafModelFile, WorkedExampleAndFreeLayout) {
            "-3 -0.5 2 0 0 1 99 0.5 2 0 1 1 5 0 1 2 trailing words are not read",
            other));
   EXPECT_EQ(snapshot(other), snapshot(model));
-}
-
-// Regression: normals of triangles whose edges overflow (1e308) or whose cross product
-// underflows (1e-200) keep their direction; a zero-area triangle gets (0, 0, 0).
-TEST_F(LeafModelFile, NormalsOfDegenerateAndExtremeTriangles) {
-  ASSERT_TRUE(
-      load("0 0 0 0 0 0 0 0 0 1 0 9 3\n0 0 0 0 0 0\n 1 1 1 1 0 0\n 2 2 2 2 0 0\n"
-           "3 -1e308 0 0 0 0\n 4 1e308 0 0 0 0\n 5 0 1e308 0 0 0\n"
-           "6 0 0 0 0 0\n 7 1e-200 0 0 0 0\n 8 0 0 1e-200 0 0\n0 0 1 2\n 1 3 4 5\n 2 6 7 8\n",
-           model));
-  EXPECT_EQ(flat(model.leafNormals), (Numbers{0, 0, 0, 0, 0, 1, 0, -1, 0}));
 }
 
 // A rejected file returns false with a reason naming the file and the problem, and leaves the

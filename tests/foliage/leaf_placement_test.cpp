@@ -1,5 +1,5 @@
-// Leaf placement: a worked example per arrangement, the slots and random draws of each, a
-// direct construction of the turned arrangements, and degenerate segments.
+// Leaf placement: a worked example per arrangement, the ends of the random tilt ranges, the
+// slots and random draws of each arrangement, and degenerate segments.
 
 #include "foliage/leaf_placement.h"
 
@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <random>
 #include <vector>
 
 namespace {
@@ -34,17 +33,6 @@ LeafRandom constant(double r) {
 enum { kX, kY, kZ, kAt };
 Vec3 column(const Mat4& m, int c) {
   return Vec3(m[c], m[4 + c], m[8 + c]);
-}
-
-// a s + b t.
-Vec3 lin(const Vec3& a, double s, const Vec3& b, double t) {
-  return Vec3(a.x * s + b.x * t, a.y * s + b.y * t, a.z * s + b.z * t);
-}
-
-// Right-handed rotation of v by angle about the unit axis k (Rodrigues).
-Vec3 rotated(const Vec3& v, const Vec3& k, double angle) {
-  double c = std::cos(angle), s = std::sin(angle);
-  return lin(lin(v, c, cross(k, v), s), 1, k, dot(k, v) * (1 - c));
 }
 
 bool near(const Vec3& a, const Vec3& b, double tol = kTol) {
@@ -119,49 +107,26 @@ TEST(LeafPlacement, SlotsWrittenAndDrawsMade) {
   }
 }
 
-// Spiral and decussate on random segments with random draws, against a direct construction:
-// side starts horizontal at right angles to d, each leaf's x and y axes are side and d tilted
-// by alpha, and side turns by -beta about d after each leaf.
-TEST(LeafPlacementRandom, TurnedArrangementsMatchDirectConstruction) {
-  std::mt19937 rng(42);
-  std::uniform_real_distribution<double> coord(-2.0, 2.0), unitDraw(0.0, 1.0);
-  for (int trial = 0; trial < 200; ++trial) {
-    const bool spiral = trial % 2 == 0;
-    const int count = 2 + trial % 15;
-    const Vec3 start(coord(rng), coord(rng), coord(rng)), end(coord(rng), coord(rng), coord(rng));
-    ListRandom draws;
-    for (int k = 0; k < 3 * count; ++k) draws.values.push_back(unitDraw(rng));
-    TreeModel model;
-    ASSERT_EQ((spiral ? placeLeavesSpiral : placeLeavesDecussate)(model, start, end, count, std::ref(draws)), count);
-
-    const Vec3 d = normalised(difference(end, start));
-    Vec3 side = lin(normalised(Vec3(-d.z, 0, d.x)), d.y > 0 ? 1.0 : -1.0, d, 0);
-    size_t next = 0;
-    for (int i = 0; i < count; ++i) {
-      SCOPED_TRACE(testing::Message() << "trial " << trial << " leaf " << i);
-      double alpha, t, beta;
-      if (spiral) {
-        alpha = kPi / 4 - (draws.values[next++] - 0.5) * kPi / 36;
-        t = static_cast<double>(i) / (count - 1);
-        beta = 2.399827721492203 + (draws.values[next++] - 0.5) * kPi / 36;
-      } else {
-        double r1 = draws.values[next++], r2 = draws.values[next++];
-        alpha = kPi / 2 - (r1 + 2) * kPi / 8 - (r2 - 0.5) * kPi / 6;
-        t = count > 2 ? static_cast<double>(i / 2) / ((count - 1) / 2) : 1.0;
-        beta = (i % 2 == 0 ? kPi : kPi / 2) + (draws.values[next++] - 0.5) * kPi / 18;
-      }
-      const Mat4& m = model.leafFrames[i];
-      // When the first turn already brings the y axis within 0.001 of d, the second turns
-      // about a fallback axis and may miss d by up to twice that.
-      Vec3 y1 = rotated(kUp, normalised(cross(Vec3(1, 0, 0), side)), angleBetween(Vec3(1, 0, 0), side));
-      const double tol = length(cross(d, y1)) < 0.001 ? 2e-3 : 1e-9;
-      EXPECT_TRUE(near(column(m, kX), lin(side, std::cos(alpha), d, std::sin(alpha)), tol));
-      EXPECT_TRUE(near(column(m, kY), lin(d, std::cos(alpha), side, -std::sin(alpha)), tol));
-      EXPECT_TRUE(near(column(m, kAt), lin(start, 1 - t, end, t)));
-      expectRigid(m);
-      side = rotated(side, d, -beta);
+// Draws 0 and 1 give the ends of each tilt range (degrees from the segment); the alternate end
+// leaf dips by a quarter of the tilt times its own draw. Each frame stays rigid.
+TEST(LeafPlacement, TiltRangeEnds) {
+  const Vec3 start(0.2, 0.1, -0.4), end(0.9, 1.3, 0.3), d = normalised(difference(end, start));
+  auto tilt = [&](const Mat4& m, int axis) { return angleBetween(d, column(m, axis)) * 180.0 / kPi; };
+  const double cases[][4] = {{0.0, 47.5, 60.0, 52.5}, {1.0, 42.5, 7.5, 67.5}};  // r, spiral, decussate, alternate
+  for (const auto& c : cases) {
+    TreeModel s, dc, alt;
+    placeLeavesSpiral(s, start, end, 3, constant(c[0]));
+    placeLeavesDecussate(dc, start, end, 3, constant(c[0]));
+    placeLeavesAlternate(alt, start, end, 4, constant(c[0]));
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(tilt(s.leafFrames[i], kY), c[1], 1e-6) << c[0];
+      EXPECT_NEAR(tilt(dc.leafFrames[i], kY), c[2], 1e-6) << c[0];
+      EXPECT_NEAR(tilt(alt.leafFrames[i], kX), c[3], 1e-6) << c[0];
+      expectRigid(s.leafFrames[i]);
+      expectRigid(dc.leafFrames[i]);
+      expectRigid(alt.leafFrames[i]);
     }
-    EXPECT_EQ(draws.used, next);
+    EXPECT_NEAR(tilt(alt.leafFrames[3], kX), c[3] * 0.25 * c[0], 1e-6);
   }
 }
 

@@ -1,5 +1,4 @@
-// Choosing the reader by the file name, files that cannot be opened, and the real scans
-// (skipped when the shared data is absent).
+// Choosing the reader by the file name, and files that cannot be opened.
 
 #include <filesystem>
 #include <fstream>
@@ -35,24 +34,4 @@ TEST_F(PointCloudLoad, ShortPathsAndUnopenableFilesAreReported) {
     EXPECT_NE(load(path).find("ERROR: "), std::string::npos) << path;
     expectEmpty();
   }
-}
-
-// Every point line of a converted scan is read (for PLY the lines after end_header).
-TEST(RealScans, EveryLineOfEveryConvertedScanIsRead) {
-  const std::string folder = std::string(FRONDAREL_REALDATA) + "/converted";
-  if (!std::filesystem::is_directory(folder)) GTEST_SKIP() << "no real scans at " << folder;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    std::ifstream in(entry.path());
-    std::string line;
-    bool data = entry.path().extension() != ".ply";
-    uint32_t lines = 0;
-    while (std::getline(in, line)) {
-      lines += data && !line.empty();
-      data = data || line == "end_header";
-    }
-    PointCloud cloud;
-    StdoutCapture quiet;
-    EXPECT_TRUE(cloud.load(entry.path().string()) && cloud.fileCount == lines) << entry.path();
-  }
-  resetSettingsToStartValues();
 }

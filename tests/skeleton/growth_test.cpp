@@ -1,5 +1,5 @@
-// The space-colonisation growth on shapes with a known answer, its boundaries and stop
-// rules, and the best-first edge growth on hand-made graphs.
+// The space-colonisation growth on shapes with a known answer and at its strict boundaries, the
+// mended faults of an undefined root pair, and the best-first regrowth on a hand-made graph.
 
 #include <gtest/gtest.h>
 
@@ -26,16 +26,13 @@ uint32_t visitedCount(const TreeReconstructor& r) {
 void expectBreadthFirstHandOver(const TreeReconstructor& r) {
   const auto& seg = r.model.segments;
   ASSERT_EQ(seg.size(), r.skeletonNodes.size());
-  EXPECT_EQ(seg[0].parent, -1);
-  EXPECT_DOUBLE_EQ(seg[0].start.y, r.skeletonNodes[0].position.y - 0.2);
+  EXPECT_TRUE(seg[0].parent == -1 && seg[0].start.y == r.skeletonNodes[0].position.y - 0.2);
   uint32_t next = 1;
   for (size_t s = 0; s < seg.size(); ++s)
-    for (uint32_t c : seg[s].children) {
-      ASSERT_EQ(c, next++);
-      EXPECT_EQ(seg[c].parent, int32_t(s));
-      EXPECT_EQ(seg[c].start.x, seg[s].end.x);
-      EXPECT_EQ(seg[c].start.y, seg[s].end.y);
-    }
+    for (uint32_t c : seg[s].children)
+      ASSERT_TRUE(c == next++ && seg[c].parent == int32_t(s) && seg[c].start.x == seg[s].end.x &&
+                  seg[c].start.y == seg[s].end.y)
+          << s << " " << c;
   EXPECT_EQ(next, seg.size());
 }
 
@@ -66,34 +63,6 @@ TEST_F(Growth, ColumnGrowsOneChainAndAYShapeForksOnce) {
   EXPECT_EQ(forks(r), 1u);
   EXPECT_GE(visitedCount(r), uint32_t(0.995 * r.nVoxels));
   expectBreadthFirstHandOver(r);
-}
-
-// A root, `cluster` vertices within the kill distance above it, and one vertex 1.5 above
-// the root that only a few more growth steps reach.
-VoxelVolume clusterVolume(int cluster) {
-  std::vector<CellSpec> cells{CellSpec{10, 0, 10, 1.0, 0.0, 1.0}, CellSpec{0, 25, 0, 1.0, 1.5, 1.0}};
-  for (int y = 1, added = 0; y < 20 && added < cluster; ++y)
-    for (int z = 0; z < 20 && added < cluster; ++z)
-      for (int x = 0; x < 20 && added < cluster; ++x) {
-        const double cx = 0.5 + 0.05 * x, cy = 0.02 * y, cz = 0.5 + 0.05 * z;
-        if (std::hypot(cx - 1.0, cy, cz - 1.0) < 0.35) cells.push_back(CellSpec{x, y, z, cx, cy, cz}), ++added;
-      }
-  VoxelVolume v;
-  makeVolume(v, 20, 30, 20, 0.1, cells);
-  return v;
-}
-
-TEST_F(Growth, StopsOnceAtMostHalfAPercentIsLeft) {
-  // Of 200 vertices one is left after the first iteration (0.5 %): the growth stops.
-  const std::string stopped = growTree(r, clusterVolume(198));
-  EXPECT_NE(stopped.find("Size of skeleton nodes = 2, over\n99.5%(199/200) points have been visited!\n"),
-            std::string::npos)
-      << stopped;
-  // Of 199 one left is more: the growth goes on to the last vertex.
-  TreeReconstructor other;
-  const std::string going = growTree(other, clusterVolume(197));
-  EXPECT_GT(other.skeletonNodes.size(), 4u);
-  EXPECT_NE(going.find("100.0%(199/199) points have been visited!\n"), std::string::npos) << going;
 }
 
 TEST_F(Growth, InfluenceKillAndConeBoundariesAreStrictAndIdleGrowthEndsAtTheIterationLimit) {
@@ -170,16 +139,6 @@ TEST_F(BestFirst, CandidatesBeyondOnePointTwoVoxelSizesTheStraightestKeptFarSupp
   EXPECT_EQ(r.model.segments[2].end.x, std::sin(0.7));
   EXPECT_EQ(r.model.segments[2].parent, 0);
   EXPECT_EQ(r.visited, (std::vector<uint8_t>{1, 1, 0, 1, 0, 1, 1}));
-}
-
-TEST_F(BestFirst, WideConeEdgeReleasesABestCandidateBeyondSixtyDegrees) {
-  // Cone 70 degrees: a candidate at 65 is found, then released (65 > 60); one at 55 is taken.
-  for (double deg : {65.0, 55.0}) {
-    const double a = deg * std::acos(-1.0) / 180;
-    growFrom({Vec3(0, 0, 0), Vec3(0, 1, 0), Vec3(std::sin(a), 1 + std::cos(a), 0)}, {{0, 1}, {1, 2}}, Vec3(1, 1, 0));
-    EXPECT_EQ(r.model.segments.size(), deg > 60 ? 1u : 2u) << deg;
-    EXPECT_EQ(r.visited[2], deg > 60 ? 0 : 1) << deg;
-  }
 }
 
 TEST_F(Growth, RefineTreeRefusesBeforeReconstructAndRunsAfter) {

@@ -133,24 +133,6 @@ TEST_F(VoxelGraph, ShortestPathTreeGivesTheShortestDistances) {
   }
 }
 
-// Fault pinned: a graph too large for its matrices was allocated unchecked.
-TEST_F(VoxelGraph, GraphTooLargeForTheMatrixIsRefusedAndLaterPassesRefuse) {
-  VoxelVolume v;
-  makeVolume(v, 25, 70, 40, 0.1, cellBox(0, 0, 0, 25, 70, 40));
-  EXPECT_EQ(buildGraph(r, v), "Number of valid voxels:70000\nMemory allocation error!\n");
-  EXPECT_FALSE(r.hasGraph());
-  r.rootVoxel = r.refineRoot = 0;
-  r.secondVoxel = r.refineSecond = 1;
-  r.notGrown = false;
-  StdoutCapture quiet;
-  EXPECT_FALSE(r.reconstruct());
-  EXPECT_FALSE(r.refineTree());
-  EXPECT_FALSE(r.buildShortestPathTree());
-  r.deleteSelectedVoxel();
-  EXPECT_EQ(quiet.text(), "");
-  EXPECT_EQ(r.nVoxels, 70000u);
-}
-
 // Fault pinned: vertex indices kept from a larger graph were used on a rebuilt smaller one.
 TEST_F(VoxelGraph, IndicesBeyondARebuiltGraphAreReportedNotUsed) {
   VoxelVolume v, small;

@@ -1,7 +1,6 @@
 // Thinning: the fast local tests against plain flood fills, a plain re-implementation of the
-// peeling on random shapes (cells and console bytes), and the topological invariants (object
-// and background components, Euler characteristic, end points, idempotence) on random and
-// hand-made shapes.
+// peeling on random shapes (cells and console bytes) with the topological invariants (object
+// and background components, Euler characteristic, end points, idempotence), and lines.
 
 #include <gtest/gtest.h>
 
@@ -225,14 +224,10 @@ TEST(Thinning, MatchesAPlainPeelingAndKeepsTopologyOnRandomShapes) {
   for (int k = 0; k < 4; ++k) {
     std::bernoulli_distribution on(0.3 + 0.15 * k);
     Shape walks(14, 14, 14);  // 26-connected random walks: curves with tips, crossings and loops
-    std::uniform_int_distribution<int> start(1, 12), step(-1, 1);
-    for (int w = 0; w <= k; ++w) {
-      Cell3 p = {start(rng), start(rng), start(rng)};
-      for (int i = 0; i < 40; ++i) {
-        walks.cells[walks.index(p[0], p[1], p[2])] = 1;
-        const Cell3 q = {p[0] + step(rng), p[1] + step(rng), p[2] + step(rng)};
-        if (std::all_of(q.begin(), q.end(), [](int v) { return v > 0 && v < 13; })) p = q;
-      }
+    for (int w = 0, x = 7, z = 7, y = 7; w < 40 * (k + 1); ++w) {
+      walks.cells[walks.index(x, z, y)] = 1;
+      x = std::clamp(x + int(rng() % 3) - 1, 1, 12), z = std::clamp(z + int(rng() % 3) - 1, 1, 12);
+      y = std::clamp(y + int(rng() % 3) - 1, 1, 12);
     }
     for (const Shape& shape : {shapeOf(12, [&](int, int, int) { return on(rng); }), walks}) {
       std::string expectedText;
@@ -245,21 +240,7 @@ TEST(Thinning, MatchesAPlainPeelingAndKeepsTopologyOnRandomShapes) {
   }
 }
 
-TEST(Thinning, KeepsTopologyOnHandMadeShapes) {
-  expectTopologyKept(shapeOf(16,
-                             [](int x, int z, int y) {
-                               const double ring = std::hypot(x - 7.5, z - 7.5) - 5.0;
-                               return ring * ring + (y - 7.5) * (y - 7.5) <= 1.6 * 1.6;
-                             }),
-                     "torus");
-  const Shape shell = shapeOf(13, [](int x, int z, int y) {
-    return std::max({abs(x - 6), abs(z - 6), abs(y - 6)}) == 4;
-  });
-  Shape thinShell = shell;
-  ASSERT_EQ(components(shell, 0, 6), 2);
-  expectTopologyKept(shell, "hollow box", &thinShell);
-  EXPECT_LT(std::count(thinShell.cells.begin(), thinShell.cells.end(), 1),
-            std::count(shell.cells.begin(), shell.cells.end(), 1));
+TEST(Thinning, SingleCellsAndStraightLinesStay) {
   // A single cell and straight lines of ten cells stay as they are.
   for (const Cell3& d : {Cell3{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 1, 1}, {1, -1, 1}}) {
     Shape line(12, 12, 12);
@@ -284,9 +265,7 @@ TEST(Thinning, FullDegenerateAndInconsistentVolumesStayInsideTheirArrays) {
               stepText(long(std::count(full.cells.begin(), full.cells.end(), 0))) + "\n");
     EXPECT_TRUE(dims[2] >= 3 || text == quiet) << text;
   }
-  Shape inconsistent(8, 8, 8);
+  Shape inconsistent(8, 8, 8), empty(0, 0, 0);
   inconsistent.cells.assign(10, 1);
-  EXPECT_EQ(thinShape(inconsistent), quiet);
-  Shape empty(0, 0, 0);
-  EXPECT_EQ(thinShape(empty), quiet);
+  EXPECT_EQ(thinShape(inconsistent) + thinShape(empty), quiet + quiet);
 }

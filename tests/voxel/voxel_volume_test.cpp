@@ -63,11 +63,12 @@ TEST(VoxelGrid, CellsCentresAndLabelsMatchABruteForceGroupingAndRebuildsRestoreT
   for (size_t i = 0; i < points.size(); ++i) ASSERT_EQ(volume.cellIndex(points[i]), expectedCell[i]) << i;
   for (uint32_t c = 0; c < volume.cellCount; ++c) {
     const double n = std::max(counts[c], 1);  // empty cells keep a zero centre
-    EXPECT_EQ(volume.labels[c], counts[c] > 0) << c;
-    EXPECT_NEAR(volume.centres[c].x, sums[c].x / n, 1e-12) << c;
-    EXPECT_NEAR(volume.centres[c].y, sums[c].y / n, 1e-12) << c;
-    EXPECT_NEAR(volume.centres[c].z, sums[c].z / n, 1e-12) << c;
-    EXPECT_EQ(volume.centres[c].tag, sums[c].tag) << c;
+    const PointRecord& centre = volume.centres[c];
+    ASSERT_TRUE(volume.labels[c] == (counts[c] > 0) && centre.tag == sums[c].tag &&
+                std::fabs(centre.x - sums[c].x / n) + std::fabs(centre.y - sums[c].y / n) +
+                        std::fabs(centre.z - sums[c].z / n) <
+                    1e-12)
+        << c;
   }
   // Upper faces, points before the lower faces and non-finite coordinates fold into the last
   // cell of their axis.
@@ -77,20 +78,16 @@ TEST(VoxelGrid, CellsCentresAndLabelsMatchABruteForceGroupingAndRebuildsRestoreT
 
   // A rebuild brings thinned cells back; a cloud that is not loaded leaves the grid alone.
   const std::vector<uint8_t> built = volume.labels;
-  {
-    StdoutCapture quiet;
-    volume.thin();
-  }
+  StdoutCapture quiet;
+  volume.thin();
   ASSERT_NE(volume.labels, built);
-  build(volume, cloud, 0.25);
+  volume.build(cloud, 0.25);
   EXPECT_EQ(volume.labels, built);
   cloud.loaded = false;
-  EXPECT_EQ(build(volume, cloud, 0.5), "");
-  EXPECT_EQ(volume.labels, built);
-  // A partial cell counts as a whole one.
-  cloud.loaded = true;
-  cloud.maxCorner.x = 2.05;
-  build(volume, cloud, 0.25);
+  volume.build(cloud, 0.5);
+  EXPECT_TRUE(volume.labels == built && volume.voxelSize == 0.25);
+  cloud.loaded = true, cloud.maxCorner.x = 2.05;  // a partial cell counts as a whole one
+  volume.build(cloud, 0.25);
   EXPECT_EQ(volume.dimX, 17);
 }
 
@@ -142,15 +139,14 @@ TEST(VoxelGrid, BadSizesAndBoxesLeaveAnEmptyUsableGrid) {
       {point(NAN, 0, -1), hi, 0.1, failed},
   };
   // 1600^3 cells fit the 32-bit count but need about 150 GB while building.
-  const double physical = double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGESIZE));
-  if (physical > 0 && physical < 1600.0 * 1600.0 * 1600.0 * (1 + sizeof(PointRecord) + 4))
+  if (double(sysconf(_SC_PHYS_PAGES)) * double(sysconf(_SC_PAGESIZE)) < 1600.0 * 1600.0 * 1600.0 * 37)
     cases.push_back(
         {point(-800, 0, -800), point(800, 1600, 800), 1.0, "volume length=1600, width=1600, height=1600\n" + failed});
   for (const Case& c : cases) {
     PointCloud cloud = makeCloud({point(0, 1, 0)}, lo, hi);
     cloud.rootIndex = cloud.keyBegin = 0, cloud.keyEnd = 1;
     VoxelVolume volume;
-    build(volume, cloud, 0.5);
+    build(volume, cloud, 0.5);  // a grid to lose
     cloud.minCorner = c.lo, cloud.maxCorner = c.hi;
     EXPECT_EQ(build(volume, cloud, c.size), c.message);
     EXPECT_TRUE(volume.cellCount == 0 && volume.dimX == 0 && volume.labels.empty() && volume.seedCount == 0);
