@@ -11,6 +11,11 @@
 #include "support/fresh_globals.h"
 #include "support/test_support.h"
 
+// Every settings line of a text or PLY header, each value unlike its start value.
+inline const std::string kFullSettings =
+    "resolution=0.25\nradius=1.5\nKNN=24\nangle1=61\nangle2=62\nangle3=33\nangle4=74\n"
+    "branchThick=0.05\nleafSize=0.3\nrefineTrunk=1\n";
+
 // The settings a header may write, in header order.
 inline std::vector<double> headerSettings() {
   return {g_dVoxelSize, g_dSearchRadius, double(g_nKNN),     g_dAngle1,   g_dAngle2,

@@ -151,7 +151,7 @@ TEST_F(TextCloudReaderTest, RejectedFilesLeaveTheCloudEmpty) {
     const char *name, *content, *problem;
   } cases[] = {
       {"empty.txt", "", "the file holds no points!\n"},
-      {"four.txt", "#\nresolution=0.2\n1 2 3 4\n", "the file holds no points!\n"},
+      {"header.txt", "#\nresolution=0.2\n", "the file holds no points!\n"},
       {"inf.txt", "0 0 0 0 0\n1 inf 1 0 0\n", "point 2 holds a value that is not finite!\n"},
       {"overflow.txt", "0 0 1e999 0 0\n1 1 1 0 0\n", "point 1 holds a value that is not finite!\n"},
       {"wide.txt", "-1e308 0 0 0 0\n1e308 0 1 0 0\n", "coordinates too large to normalise!\n"},
