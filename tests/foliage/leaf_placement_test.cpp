@@ -1,3 +1,6 @@
+// Leaf placement: a worked example per arrangement, the ends of the random tilt ranges, the
+// slots and random draws of each arrangement, and degenerate segments.
+
 #include "foliage/leaf_placement.h"
 
 #include <gtest/gtest.h>
@@ -5,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <random>
 #include <vector>
 
 namespace {
@@ -33,25 +35,8 @@ Vec3 column(const Mat4& m, int c) {
   return Vec3(m[c], m[4 + c], m[8 + c]);
 }
 
-// a s + b t.
-Vec3 lin(const Vec3& a, double s, const Vec3& b, double t) {
-  return Vec3(a.x * s + b.x * t, a.y * s + b.y * t, a.z * s + b.z * t);
-}
-double angleDeg(const Vec3& a, const Vec3& b) {
-  return angleBetween(a, b) * 180.0 / kPi;
-}
-
-// Right-handed rotation of v by angle about the unit axis k (Rodrigues).
-Vec3 rotated(const Vec3& v, const Vec3& k, double angle) {
-  double c = std::cos(angle), s = std::sin(angle);
-  return lin(lin(v, c, cross(k, v), s), 1, k, dot(k, v) * (1 - c));
-}
-
-testing::AssertionResult near(const Vec3& a, const Vec3& b, double tol = kTol) {
-  if (std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)}) <= tol)
-    return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") != (" << b.x << ", " << b.y
-                                     << ", " << b.z << ")";
+bool near(const Vec3& a, const Vec3& b, double tol = kTol) {
+  return std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)}) <= tol;
 }
 
 // Orthonormal axes of determinant det and a last row (0, 0, 0, 1).
@@ -122,117 +107,34 @@ TEST(LeafPlacement, SlotsWrittenAndDrawsMade) {
   }
 }
 
-// Regression: a lone spiral leaf's position i / (count - 1) is 0 / 0; it must sit at the start node.
-TEST(LeafPlacement, SingleSpiralLeafSitsAtStart) {
-  TreeModel model;
-  ASSERT_EQ(placeLeavesSpiral(model, Vec3(1, 2, 3), Vec3(1.5, 3, 3.2), 1, constant(0.5)), 1);
-  EXPECT_TRUE(near(column(model.leafFrames[0], kAt), Vec3(1, 2, 3)));
-  expectRigid(model.leafFrames[0]);
-}
-
 // Draws 0 and 1 give the ends of each tilt range (degrees from the segment); the alternate end
-// leaf dips by a quarter of the tilt times its own draw.
+// leaf dips by a quarter of the tilt times its own draw. Each frame stays rigid.
 TEST(LeafPlacement, TiltRangeEnds) {
-  const Vec3 start(0.2, 0.1, -0.4), end(0.9, 1.3, 0.3);
-  const Vec3 d = normalised(difference(end, start));
-  // r, then the tilt of spiral, decussate and alternate leaves
-  const double cases[][4] = {{0.0, 47.5, 60.0, 52.5}, {1.0, 42.5, 7.5, 67.5}};
+  const Vec3 start(0.2, 0.1, -0.4), end(0.9, 1.3, 0.3), d = normalised(difference(end, start));
+  auto tilt = [&](const Mat4& m, int axis) { return angleBetween(d, column(m, axis)) * 180.0 / kPi; };
+  const double cases[][4] = {{0.0, 47.5, 60.0, 52.5}, {1.0, 42.5, 7.5, 67.5}};  // r, spiral, decussate, alternate
   for (const auto& c : cases) {
-    SCOPED_TRACE(c[0]);
-    TreeModel model;
-    placeLeavesSpiral(model, start, end, 3, constant(c[0]));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kY)), c[1], 1e-6);
-    placeLeavesDecussate(model, start, end, 3, constant(c[0]));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kY)), c[2], 1e-6);
-    placeLeavesAlternate(model, start, end, 4, constant(c[0]));
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(angleDeg(d, column(model.leafFrames[i], kX)), c[3], 1e-6);
-    EXPECT_NEAR(angleDeg(d, column(model.leafFrames[3], kX)), c[3] * 0.25 * c[0], 1e-6);
-  }
-}
-
-// Spiral and decussate on random segments with random draws, against a direct construction:
-// side starts horizontal at right angles to d, each leaf's x and y axes are side and d tilted
-// by alpha, and side turns by -beta about d after each leaf.
-TEST(LeafPlacementRandom, TurnedArrangementsMatchDirectConstruction) {
-  std::mt19937 rng(42);
-  std::uniform_real_distribution<double> coord(-2.0, 2.0), unitDraw(0.0, 1.0);
-  for (int trial = 0; trial < 200; ++trial) {
-    const bool spiral = trial % 2 == 0;
-    const int count = 2 + trial % 15;
-    const Vec3 start(coord(rng), coord(rng), coord(rng)), end(coord(rng), coord(rng), coord(rng));
-    ListRandom draws;
-    for (int k = 0; k < 3 * count; ++k) draws.values.push_back(unitDraw(rng));
-    TreeModel model;
-    ASSERT_EQ((spiral ? placeLeavesSpiral : placeLeavesDecussate)(model, start, end, count, std::ref(draws)), count);
-
-    const Vec3 d = normalised(difference(end, start));
-    Vec3 side = lin(normalised(Vec3(-d.z, 0, d.x)), d.y > 0 ? 1.0 : -1.0, d, 0);
-    size_t next = 0;
-    for (int i = 0; i < count; ++i) {
-      SCOPED_TRACE(testing::Message() << "trial " << trial << " leaf " << i);
-      double alpha, t, beta;
-      if (spiral) {
-        alpha = kPi / 4 - (draws.values[next++] - 0.5) * kPi / 36;
-        t = static_cast<double>(i) / (count - 1);
-        beta = 2.399827721492203 + (draws.values[next++] - 0.5) * kPi / 36;
-      } else {
-        double r1 = draws.values[next++], r2 = draws.values[next++];
-        alpha = kPi / 2 - (r1 + 2) * kPi / 8 - (r2 - 0.5) * kPi / 6;
-        t = count > 2 ? static_cast<double>(i / 2) / ((count - 1) / 2) : 1.0;
-        beta = (i % 2 == 0 ? kPi : kPi / 2) + (draws.values[next++] - 0.5) * kPi / 18;
-      }
-      const Mat4& m = model.leafFrames[i];
-      // When the first turn already brings the y axis within 0.001 of d, the second turns
-      // about a fallback axis and may miss d by up to twice that.
-      Vec3 y1 = rotated(kUp, normalised(cross(Vec3(1, 0, 0), side)), angleBetween(Vec3(1, 0, 0), side));
-      const double tol = length(cross(d, y1)) < 0.001 ? 2e-3 : 1e-9;
-      EXPECT_TRUE(near(column(m, kX), lin(side, std::cos(alpha), d, std::sin(alpha)), tol));
-      EXPECT_TRUE(near(column(m, kY), lin(d, std::cos(alpha), side, -std::sin(alpha)), tol));
-      EXPECT_TRUE(near(column(m, kAt), lin(start, 1 - t, end, t)));
-      expectRigid(m);
-      side = rotated(side, d, -beta);
+    TreeModel s, dc, alt;
+    placeLeavesSpiral(s, start, end, 3, constant(c[0]));
+    placeLeavesDecussate(dc, start, end, 3, constant(c[0]));
+    placeLeavesAlternate(alt, start, end, 4, constant(c[0]));
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_NEAR(tilt(s.leafFrames[i], kY), c[1], 1e-6) << c[0];
+      EXPECT_NEAR(tilt(dc.leafFrames[i], kY), c[2], 1e-6) << c[0];
+      EXPECT_NEAR(tilt(alt.leafFrames[i], kX), c[3], 1e-6) << c[0];
+      expectRigid(s.leafFrames[i]);
+      expectRigid(dc.leafFrames[i]);
+      expectRigid(alt.leafFrames[i]);
     }
-    EXPECT_EQ(draws.used, next);
+    EXPECT_NEAR(tilt(alt.leafFrames[3], kX), c[3] * 0.25 * c[0], 1e-6);
   }
 }
 
-// Alternate on random segments: regular leaves lean by the tilt from d and run from the start
-// to the end node; with no twist an even and an odd leaf mirror each other across the
-// segment's vertical plane; the end leaf sits at the end node, dips by kappa and stays in that plane.
-TEST(LeafPlacementRandom, AlternateInvariants) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<double> coord(-2.0, 2.0), unitDraw(0.0, 1.0);
-  for (int trial = 0; trial < 200; ++trial) {
-    SCOPED_TRACE(trial);
-    const int count = 3 + trial % 14;
-    const Vec3 start(coord(rng), coord(rng), coord(rng)), end(coord(rng), coord(rng), coord(rng));
-    ListRandom draws{{unitDraw(rng), 0.5, unitDraw(rng)}};
-    TreeModel model;
-    ASSERT_EQ(placeLeavesAlternate(model, start, end, count, std::ref(draws)), count);
-    const double tilt = kPi / 3 + (draws.values[0] - 0.5) * kPi / 12;
-    const Vec3 d = normalised(difference(end, start));
-    const Vec3 planeNormal = normalised(cross(Vec3(d.x, 0, d.z), d));
-    for (int i = 0; i + 1 < count; ++i) {
-      expectRigid(model.leafFrames[i]);
-      EXPECT_NEAR(angleBetween(d, column(model.leafFrames[i], kX)), tilt, 1e-9);
-      const double t = static_cast<double>(i) / (count - 2);
-      EXPECT_TRUE(near(column(model.leafFrames[i], kAt), lin(start, 1 - t, end, t)));
-    }
-    const Vec3 even = column(model.leafFrames[0], kX), odd = column(model.leafFrames[1], kX);
-    const Vec3 across = lin(even, 1, odd, -1);
-    EXPECT_NEAR(length(cross(lin(even, 1, odd, 1), d)), 0.0, 1e-9);
-    EXPECT_NEAR(dot(across, d), 0.0, 1e-9);
-    EXPECT_NEAR(length(cross(across, planeNormal)), 0.0, 1e-9);
-
-    const Mat4& extra = model.leafFrames[count - 1];
-    expectRigid(extra);
-    EXPECT_NEAR(angleBetween(d, column(extra, kX)), tilt * 0.25 * draws.values[2], 1e-9);
-    EXPECT_NEAR(dot(column(extra, kX), planeNormal), 0.0, 1e-9);
-    EXPECT_TRUE(near(column(extra, kAt), end));
-  }
-}
-
-TEST(LeafPlacement, DegenerateDirections) {
+TEST(LeafPlacement, DegenerateCases) {
+  // Regression: a lone spiral leaf's position i / (count - 1) is 0 / 0; it sits at the start node.
+  TreeModel lone;
+  ASSERT_EQ(placeLeavesSpiral(lone, Vec3(1, 2, 3), Vec3(1.5, 3, 3.2), 1, constant(0.5)), 1);
+  EXPECT_TRUE(near(column(lone.leafFrames[0], kAt), Vec3(1, 2, 3)));
   // Regression: a zero-length or invalid segment gives finite frames at the start node.
   const Vec3 p(0.5, 1.5, -0.5);
   for (const Vec3& end : {p, Vec3(0.5, 2.0, -0.5, kVecFromZeroLength)}) {

@@ -1,23 +1,20 @@
 #pragma once
-// Shared by the reader tests: a cloud loaded from real files in a temporary folder with the
+// Shared by the reader tests: clouds loaded from real files in a temporary folder with the
 // console captured, the checks of a rejected file, and the settings a model file's header writes.
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "settings/settings.h"
 #include "pointcloud/point_cloud.h"
+#include "support/fresh_globals.h"
 #include "support/test_support.h"
 
 // Every settings line of a text or PLY header, each value unlike its start value.
 inline const std::string kFullSettings =
     "resolution=0.25\nradius=1.5\nKNN=24\nangle1=61\nangle2=62\nangle3=33\nangle4=74\n"
     "branchThick=0.05\nleafSize=0.3\nrefineTrunk=1\n";
-inline const std::vector<double> kFullSettingsValues = {0.25, 1.5, 24, 61, 62, 33, 74, 0.05, 0.3, 1};
 
 // The settings a header may write, in header order.
 inline std::vector<double> headerSettings() {
@@ -29,8 +26,7 @@ inline bool near3(const PointRecord& p, double x, double y, double z, double tol
   return std::fabs(p.x - x) <= tol && std::fabs(p.y - y) <= tol && std::fabs(p.z - z) <= tol;
 }
 
-// An ASCII PLY header declaring the vertices with the first `properties` of x, y, z, red,
-// green, blue, alpha, and an empty face element.
+// An ASCII PLY header declaring the first `properties` of x, y, z, red, green, blue, alpha.
 inline std::string plyHeader(long vertices, int properties, const std::string& comment = "comment test") {
   std::ostringstream out;
   out << "ply\nformat ascii 1.0\n" << comment << "\nelement vertex " << vertices << "\n";
@@ -40,14 +36,8 @@ inline std::string plyHeader(long vertices, int properties, const std::string& c
   return out.str();
 }
 
-class CloudFileTest : public ::testing::Test {
+class CloudFileTest : public FreshSettings {
  protected:
-  void SetUp() override {
-    resetSettingsToStartValues();
-    startSettings = headerSettings();
-  }
-  void TearDown() override { resetSettingsToStartValues(); }
-
   // Loads the file and returns what was printed.
   std::string load(const std::string& path) {
     StdoutCapture capture;
@@ -58,19 +48,12 @@ class CloudFileTest : public ::testing::Test {
 
   // A rejected file leaves the cloud reset and not loaded.
   void expectEmpty() const {
-    EXPECT_FALSE(loadedOk);
-    EXPECT_FALSE(cloud.loaded);
-    EXPECT_EQ(cloud.count, 0u);
-    EXPECT_EQ(cloud.fileCount, 0u);
-    EXPECT_TRUE(cloud.points.empty() && cloud.colours.empty() && cloud.groundPoints.empty());
-    EXPECT_EQ(cloud.rootIndex, -1);
-    EXPECT_EQ(cloud.scale, 1.0);
+    EXPECT_FALSE(loadedOk || cloud.loaded);
+    EXPECT_TRUE(cloud.count == 0 && cloud.points.empty() && cloud.groundPoints.empty() && cloud.rootIndex == -1);
   }
-
-  // Loads the file; expects an error line naming it and beginning with the problem, and an empty cloud.
+  // Expects an error line naming the file and beginning with the problem, and an empty cloud.
   void expectRejected(const std::string& name, const std::string& content, const std::string& problem) {
-    const std::string path = dir.write(name, content);
-    const std::string out = load(path);
+    const std::string path = dir.write(name, content), out = load(path);
     EXPECT_NE(out.find("ERROR: point cloud [" + path + "]: " + problem), std::string::npos) << name << ": " << out;
     expectEmpty();
   }
@@ -78,5 +61,4 @@ class CloudFileTest : public ::testing::Test {
   TempDir dir;
   PointCloud cloud;
   bool loadedOk = false;
-  std::vector<double> startSettings;
 };

@@ -1,8 +1,7 @@
-// The geo-referenced reader end to end through real files: console lines, projection and
-// normalisation against a brute-force recomputation, the root-point rule, and bad input.
+// The geo-referenced reader through real files: projection and normalisation against a
+// brute-force recomputation, the model location, the root-point rule, and bad input.
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -12,170 +11,81 @@
 namespace {
 
 struct GeoRow {
-  double lat, lon, height, unused, ground;
+  double lat, lon, height, ground;
 };
 
-std::string geoText(const std::vector<GeoRow>& rows) {
+// Rows as the file holds them, lowest + 0 .. 10 m high near (lat0, lon0), read back from the
+// written text so that the values compared are those in the file.
+std::string patch(unsigned seed, int n, double lat0, double lon0, double lowest, double ground,
+                  std::vector<GeoRow>* rows) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> offset(-4e-5, 4e-5), height(0.0, 10.0);
   std::string text;
-  char line[160];
-  for (const GeoRow& r : rows) {
-    std::snprintf(line, sizeof line, "%.9f %.9f %.4f %.1f %.4f\n", r.lat, r.lon, r.height, r.unused, r.ground);
+  for (int i = 0; i < n; ++i) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%.9f %.9f %.4f 7 %.4f\n", lat0 + offset(rng), lon0 + offset(rng),
+                  lowest + (i < 2 ? 10.0 * i : height(rng)), ground);
     text += line;
+    GeoRow r{};
+    std::sscanf(line, "%lf %lf %lf", &r.lat, &r.lon, &r.height);
+    if (rows) rows->push_back(r);
   }
   return text;
 }
 
-// The "Model location" line for the middle of the latitude and longitude ranges of rows.
-std::string locationLine(const std::vector<GeoRow>& rows) {
-  double minLat = 1e9, maxLat = -1e9, minLon = 1e9, maxLon = -1e9;
-  for (const GeoRow& r : rows) {
-    minLat = std::min(minLat, r.lat), maxLat = std::max(maxLat, r.lat);
-    minLon = std::min(minLon, r.lon), maxLon = std::max(maxLon, r.lon);
-  }
-  char line[128];
-  std::snprintf(line, sizeof line, "Model location: longitude=%.9f latitude=%.9f\n", (minLon + maxLon) / 2,
-                (minLat + maxLat) / 2);
-  return line;
-}
+using GeoReaderTest = CloudFileTest;
 
-// A small tree-sized patch near (lat0, lon0): heights from lowest to lowest + 10 m, ground 0.
-// The values are those the file holds once written (nine decimals).
-std::vector<GeoRow> randomPatch(unsigned seed, int n, double lat0, double lon0, double lowest) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> offset(-4e-5, 4e-5), height(lowest, lowest + 10.0);
+}  // namespace
+
+TEST_F(GeoReaderTest, ProjectsAndNormalisesLikeABruteForceRecomputation) {
   std::vector<GeoRow> rows;
-  for (int i = 0; i < n; ++i) rows.push_back({lat0 + offset(rng), lon0 + offset(rng), height(rng), 7.0, 0.0});
-  rows[0].height = lowest;  // fixes the bottom and the top exactly
-  rows[1].height = lowest + 10.0;
-  for (GeoRow& r : rows) std::sscanf(geoText({r}).c_str(), "%lf %lf %lf", &r.lat, &r.lon, &r.height);
-  return rows;
-}
-
-class GeoReaderTest : public CloudFileTest {
- protected:
-  void SetUp() override {
-    CloudFileTest::SetUp();
-    g_dModelLongitude = -123.0;  // sentinels that a failed read must leave alone
-    g_dModelLatitude = -45.0;
-  }
-  void expectEmptyAndLocationKept() {
-    expectEmpty();
-    EXPECT_TRUE(g_dModelLongitude == -123.0 && g_dModelLatitude == -45.0);
-  }
-};
-
-TEST_F(GeoReaderTest, ReadsProjectsAndNormalisesLikeABruteForceRecomputation) {
-  const std::vector<GeoRow> rows = randomPatch(11, 300, 48.1731, 11.5955, 0.2);
-  const std::string path = dir.write("park.geo", geoText(rows));
-  EXPECT_EQ(load(path), "Number of points (" + path + "): 300\n" + locationLine(rows));
-
-  double minX = 1e30, maxX = -1e30, minZ = 1e30, maxZ = -1e30;
+  const std::string path = dir.write("park.geo", patch(11, 300, 48.1731, 11.5955, 0.2, 0.0, &rows));
+  const std::string out = load(path);
+  double lo[2] = {1e30, 1e30}, hi[2] = {-1e30, -1e30}, lat[2] = {90, -90}, lon[2] = {180, -180};
   std::vector<UtmCoordinate> utm(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
     ASSERT_EQ(latLonToUtm(rows[i].lat, rows[i].lon, &utm[i]), UtmStatus::kOk);
-    minX = std::min(minX, utm[i].easting), maxX = std::max(maxX, utm[i].easting);
-    minZ = std::min(minZ, utm[i].northing), maxZ = std::max(maxZ, utm[i].northing);
+    const double en[2] = {utm[i].easting, utm[i].northing};
+    for (int a = 0; a < 2; ++a) lo[a] = std::min(lo[a], en[a]), hi[a] = std::max(hi[a], en[a]);
+    lat[0] = std::min(lat[0], rows[i].lat), lat[1] = std::max(lat[1], rows[i].lat);
+    lon[0] = std::min(lon[0], rows[i].lon), lon[1] = std::max(lon[1], rows[i].lon);
   }
-  ASSERT_TRUE(cloud.loaded && cloud.count == 300 && cloud.fileCount == 300);
-  EXPECT_TRUE(cloud.colours.empty() && cloud.groundPoints.empty() && cloud.scale == 1.0);
-  EXPECT_TRUE(cloud.rootIndex == -1 && cloud.keyBegin == -1);  // lowest point 0.2 m above a 10 m cloud: no root
-  for (size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_TRUE(near3(cloud.points[i], utm[i].easting - (minX + maxX) / 2, rows[i].height - 0.2,
-                      utm[i].northing - (minZ + maxZ) / 2, 1e-6))
+  ASSERT_TRUE(cloud.loaded && cloud.count == 300 && cloud.scale == 1.0 && cloud.rootIndex == -1);
+  for (size_t i = 0; i < rows.size(); ++i)
+    EXPECT_TRUE(near3(cloud.points[i], utm[i].easting - (lo[0] + hi[0]) / 2, rows[i].height - 0.2,
+                      utm[i].northing - (lo[1] + hi[1]) / 2, 1e-6))
         << i;
-  }
-  EXPECT_TRUE(near3(cloud.minCorner, -(maxX - minX) / 2, 0, -(maxZ - minZ) / 2, 1e-6) && cloud.minCorner.y == 0);
-  EXPECT_TRUE(near3(cloud.maxCorner, (maxX - minX) / 2, 10, (maxZ - minZ) / 2, 1e-6));
-  // About 9 m of latitude: the patch keeps its size.
-  EXPECT_TRUE(maxZ - minZ > 8.0 && maxZ - minZ < 9.0) << maxZ - minZ;
+  EXPECT_TRUE(near3(cloud.maxCorner, (hi[0] - lo[0]) / 2, 10, (hi[1] - lo[1]) / 2, 1e-6));
+  EXPECT_NEAR(g_dModelLatitude, (lat[0] + lat[1]) / 2, 1e-9);
+  EXPECT_NEAR(g_dModelLongitude, (lon[0] + lon[1]) / 2, 1e-9);
+  EXPECT_NE(out.find("Model location: longitude="), std::string::npos) << out;
 }
 
-TEST_F(GeoReaderTest, AddsOneRootPointOnTheGroundOnlyWhenTheCloudFloats) {
-  // Lowest point 3 m above a ground of 1 m in a cloud reaching 13 m: 2 / 12 > 0.1.
-  std::vector<GeoRow> rows = randomPatch(12, 50, -33.8568, 151.2153, 3.0);
-  for (GeoRow& r : rows) r.ground = 1.0;
-  loadFile("floating.geo", geoText(rows));
-  ASSERT_TRUE(cloud.loaded && cloud.fileCount == 50 && cloud.count == 51);
-  EXPECT_TRUE(cloud.rootIndex == 50 && cloud.keyBegin == 51 && cloud.keyEnd == 51);
-  EXPECT_TRUE(near3(cloud.points[50], 0, 0, 0));  // the box centre on the ground, which became the floor
+// One root point on the ground under the box centre when the lowest point floats more than a
+// tenth of the height above the mean ground: 2 of 12 m does, 1 of 11 m does not.
+TEST_F(GeoReaderTest, AddsARootOnTheGroundOnlyWhenTheCloudFloats) {
+  loadFile("floating.geo", patch(12, 50, -33.8568, 151.2153, 3.0, 1.0, nullptr));
+  ASSERT_TRUE(cloud.loaded && cloud.count == 51 && cloud.rootIndex == 50 && cloud.keyEnd == 51);
+  EXPECT_TRUE(near3(cloud.points[50], 0, 0, 0));
   EXPECT_NEAR(cloud.baseCorner.y, 2.0, 1e-9);
-  EXPECT_NEAR(cloud.maxCorner.y, 12.0, 1e-9);
-  // Southern hemisphere: the northings carry the false northing and the patch stays small.
-  EXPECT_LT(cloud.maxCorner.z - cloud.minCorner.z, 10.0);
-
-  // Lowest point 1 m above the ground in a cloud reaching 11 m: 1 / 11 <= 0.1, no point added.
-  loadFile("standing.geo", geoText(randomPatch(13, 50, -33.8568, 151.2153, 1.0)));
-  EXPECT_TRUE(cloud.loaded && cloud.count == 50 && cloud.rootIndex == -1 && cloud.keyEnd == -1);
-  EXPECT_NEAR(cloud.maxCorner.y, 10.0, 1e-9);
+  EXPECT_LT(cloud.maxCorner.z - cloud.minCorner.z, 10.0);  // south of the equator too
+  loadFile("standing.geo", patch(13, 50, -33.8568, 151.2153, 1.0, 0.0, nullptr));
+  EXPECT_TRUE(cloud.loaded && cloud.count == 50 && cloud.rootIndex == -1);
 }
 
-// Mended faults: a non-finite value rejects the whole file, and an empty file holds no points;
-// the message names the file and line, the location is kept.
-TEST_F(GeoReaderTest, MalformedNonFiniteOrEmptyFilesAreRejected) {
-  const std::string good = geoText(randomPatch(15, 3, 52.0, 5.0, 0.0));
-  const struct {
-    const char* name;
-    std::string text;
-    const char* problem;
-  } cases[] = {
-      {"nan.geo", good + good + "52.0 nan 1 0 0\n", "line 7 holds a value that is not finite"},
-      {"inf.geo", "52.0 5.0 1 0 -inf\n" + good, "line 1 holds a value that is not finite"},
-  };
-  for (const auto& c : cases) {
-    const std::string path = dir.write(c.name, c.text);
-    EXPECT_EQ(load(path), "ERROR: point cloud [" + path + "]: " + c.problem + "!\n") << c.name;
-    expectEmptyAndLocationKept();
-  }
-  const std::string empty = dir.write("empty.geo", " \n\n");
-  EXPECT_EQ(load(empty),
-            "Number of points (" + empty + "): 0\nERROR: point cloud [" + empty + "]: the file holds no points!\n");
-  expectEmptyAndLocationKept();
-
-  // Twelve numbers are two points; the two numbers after the last whole point are ignored.
-  const std::string partial = dir.write("partial.geo", geoText(randomPatch(16, 2, 40.0, -3.7, 0.0)) + "40.0 -3.7\n");
-  EXPECT_EQ(load(partial).rfind("Number of points (" + partial + "): 2\nModel location: ", 0), 0u);
-  EXPECT_EQ(cloud.count, 2u);
+// Mended faults: a malformed or non-finite value rejects the file and an empty file holds no
+// points (the model location kept); out-of-range coordinates are reported once per kind and
+// counted instead of one line per point.
+TEST_F(GeoReaderTest, BadValuesAndCoordinates) {
+  g_dModelLongitude = -123.0;
+  const std::string good = patch(15, 3, 52.0, 5.0, 0.0, 0.0, nullptr);
+  expectRejected("nan.geo", good + "52.0 nan 1 0 0\n", "line 4 holds a value that is not finite");
+  expectRejected("empty.geo", " \n\n", "the file holds no points");
+  EXPECT_EQ(g_dModelLongitude, -123.0);
+  const std::string out = loadFile("bad.geo", good + "91 5 1 0 0\n52 -181 1 0 0\n-95 400 1 0 0\n");
+  EXPECT_NE(out.find("Latitude must be between -90 and 90\nLongitude must be between -180 and 180\n"
+                     "3 points had an invalid latitude or longitude\n"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(cloud.loaded && cloud.count == 6);
 }
-
-// Mended fault: out-of-range coordinates give the first message of each kind, then a count,
-// instead of one line per point; with none valid, no location made of invalid degrees.
-TEST_F(GeoReaderTest, OutOfRangeCoordinatesAreReportedOnceEachThenCounted) {
-  std::vector<GeoRow> rows = randomPatch(17, 10, 60.17, 24.94, 0.0);
-  rows[2].lat = 91.0;
-  rows[3].lon = -181.0;
-  rows[5].lat = -95.5;
-  rows[6].lat = 100.0, rows[6].lon = 400.0;  // reported as a latitude fault
-  rows[8].lon = 180.25;
-  std::string path = dir.write("bad_coordinates.geo", geoText(rows));
-  EXPECT_EQ(load(path), "Number of points (" + path +
-                            "): 10\nLatitude must be between -90 and 90\nLongitude must be between -180 and 180\n"
-                            "5 points had an invalid latitude or longitude\n" +
-                            locationLine({rows[0], rows[1], rows[4], rows[7], rows[9]}));
-  ASSERT_TRUE(cloud.loaded && cloud.count == 10);
-  // The faulty points keep x = z = 0 before normalisation: the smallest easting and northing.
-  for (int i : {2, 3, 5, 6, 8}) {
-    EXPECT_TRUE(cloud.points[i].x == cloud.minCorner.x && cloud.points[i].z == cloud.minCorner.z) << i;
-    EXPECT_NEAR(cloud.points[i].y, rows[i].height, 1e-4) << i;
-  }
-
-  g_dModelLongitude = -123.0, g_dModelLatitude = -45.0;
-  for (GeoRow& r : rows) r.lat = 120.0;
-  path = dir.write("nowhere.geo", geoText(rows));
-  EXPECT_EQ(load(path), "Number of points (" + path +
-                            "): 10\nLatitude must be between -90 and 90\n"
-                            "10 points had an invalid latitude or longitude\n");
-  EXPECT_TRUE(cloud.loaded && g_dModelLongitude == -123.0 && g_dModelLatitude == -45.0);
-}
-
-TEST_F(GeoReaderTest, BundledGeoModelLoads) {
-  const std::string path = std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model/04_linden_vondelpark.geo";
-  if (!fileExists(path)) GTEST_SKIP() << "bundled geo model missing";
-  const std::string out = load(path);
-  ASSERT_TRUE(cloud.loaded) << out;
-  EXPECT_TRUE(cloud.fileCount == 36000 && cloud.rootIndex == -1);  // the scan reaches the ground
-  EXPECT_TRUE(std::fabs(g_dModelLatitude - 52.358) < 1e-3 && std::fabs(g_dModelLongitude - 4.867) < 1e-3);
-  EXPECT_TRUE(cloud.maxCorner.y > 10.0 && cloud.maxCorner.y < 15.0) << cloud.maxCorner.y;
-  EXPECT_LT(std::max(cloud.maxCorner.x - cloud.minCorner.x, cloud.maxCorner.z - cloud.minCorner.z), 15.0);
-}
-
-}  // namespace

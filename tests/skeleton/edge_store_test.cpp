@@ -89,9 +89,9 @@ VoxelVolume scatter(std::mt19937& rng, bool lattice) {
   while (cells.size() < 150) {
     const std::array<int, 3> c{X(rng), Y(rng), X(rng)};
     if (!used.insert(c).second) continue;
-    cells.push_back(lattice ? cellAt(c[0], c[1], c[2])
-                            : cellWithCentre(c[0], c[1], c[2], (c[0] + jitter(rng)) * 0.2, (c[1] + jitter(rng)) * 0.2,
-                                             (c[2] + jitter(rng)) * 0.2));
+    cells.push_back(lattice ? CellSpec{c[0], c[1], c[2]}
+                            : CellSpec{c[0], c[1], c[2], (c[0] + jitter(rng)) * 0.2, (c[1] + jitter(rng)) * 0.2,
+                                       (c[2] + jitter(rng)) * 0.2});
     if (!lattice && cells.size() % 10 == 0) {  // a later vertex repeats an earlier one's centre
       CellSpec& last = cells.back();
       last.cx = cells[cells.size() / 2].cx, last.cy = cells[cells.size() / 2].cy, last.cz = cells[cells.size() / 2].cz;

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -17,60 +15,38 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double secondsSince(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+// Polls ready() every 100 ms for up to `seconds`.
+template <typename Ready>
+bool waitFor(double seconds, Ready ready) {
+  for (int i = 0; i < seconds * 10; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+    if (ready()) return true;
+  return false;
 }
 
-std::string trim(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s;
+// Forks and runs the executable with stdin, stdout and stderr redirected; returns the pid.
+int spawn(const char* file, const std::vector<std::string>& args, int out, const std::string& folder = ".") {
+  const int pid = fork();
+  if (pid != 0) return pid;
+  const int nullFd = open("/dev/null", O_RDWR);
+  dup2(nullFd, STDIN_FILENO);
+  dup2(out < 0 ? nullFd : out, STDOUT_FILENO);
+  dup2(out < 0 ? nullFd : out, STDERR_FILENO);
+  std::vector<char*> argv = {const_cast<char*>(file)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  if (chdir(folder.c_str()) == 0) execvp(file, argv.data());
+  _exit(127);
 }
 
-// Parses a binary PPM (P6, maxval 255).
-Screenshot parsePpm(const std::string& data) {
-  Screenshot shot;
-  size_t pos = 0;
-  auto token = [&]() {
-    while (pos < data.size()) {
-      if (data[pos] == '#') {
-        while (pos < data.size() && data[pos] != '\n') ++pos;
-      } else if (isspace(static_cast<unsigned char>(data[pos]))) {
-        ++pos;
-      } else {
-        break;
-      }
-    }
-    size_t start = pos;
-    while (pos < data.size() && !isspace(static_cast<unsigned char>(data[pos]))) ++pos;
-    return data.substr(start, pos - start);
-  };
-  if (token() != "P6") return shot;
-  int w = std::atoi(token().c_str());
-  int h = std::atoi(token().c_str());
-  int maxval = std::atoi(token().c_str());
-  ++pos;  // single white-space byte before the pixels
-  size_t bytes = static_cast<size_t>(w) * h * 3;
-  if (maxval != 255 || w <= 0 || h <= 0 || data.size() < pos + bytes) return shot;
-  shot.width = w;
-  shot.height = h;
-  shot.rgb.assign(data.begin() + pos, data.begin() + pos + bytes);
-  return shot;
+void stop(int* pid, int signal) {
+  if (*pid > 0) kill(*pid, signal), waitpid(*pid, nullptr, 0);
+  *pid = -1;
 }
 
 }  // namespace
 
-size_t Screenshot::countColour(int x0, int y0, int x1, int y1, int r, int g, int b, int tol) const {
-  size_t n = 0;
-  for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
-    for (int x = std::max(0, x0); x < std::min(width, x1); ++x) {
-      const unsigned char* p = at(x, y);
-      if (std::abs(p[0] - r) <= tol && std::abs(p[1] - g) <= tol && std::abs(p[2] - b) <= tol) ++n;
-    }
-  return n;
-}
-
 ProgramRunner::ProgramRunner(const std::string& workDir, const std::string& pointModels, const std::string& leafModels)
-    : workDir_(workDir), logPath_(workDir + "/console.log") {
+    : workDir_(workDir) {
   const std::string source = FRONDAREL_SOURCE_DIR;
   fs::create_directories(workDir_ + "/data/tree_model");
   fs::create_directory_symlink(pointModels.empty() ? source + "/data/point_model" : pointModels,
@@ -80,148 +56,100 @@ ProgramRunner::ProgramRunner(const std::string& workDir, const std::string& poin
 }
 
 ProgramRunner::~ProgramRunner() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  if (xvfbPid_ > 0) {
-    kill(xvfbPid_, SIGTERM);
-    waitpid(xvfbPid_, nullptr, 0);
-  }
+  stop(&pid_, SIGKILL);
+  stop(&xvfbPid_, SIGTERM);
 }
 
-// Starts Xvfb on a display number of this test process's own: displays are never shared,
-// so one server shutting down cannot remove the socket of another starting on the same number.
+// Xvfb on a display number of this test process's own, so that one server shutting down cannot
+// remove the socket of another starting on the same number. -noreset: without it the server
+// resets when its last client (the readiness probe) leaves, and a program connecting during that
+// reset fails to open the display.
 bool ProgramRunner::startDisplay() {
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 5 && display_.empty(); ++attempt) {
     int fds[2];
     if (pipe(fds) != 0) return false;
-    std::string number = std::to_string(1000 + (getpid() * 7 + attempt) % 40000);
-    xvfbPid_ = fork();
-    if (xvfbPid_ < 0) return false;
-    if (xvfbPid_ == 0) {
-      close(fds[0]);
-      int nullFd = open("/dev/null", O_RDWR);
-      dup2(nullFd, STDIN_FILENO);
-      dup2(nullFd, STDOUT_FILENO);
-      dup2(nullFd, STDERR_FILENO);
-      std::string fd = std::to_string(fds[1]);
-      std::string display = ":" + number;
-      // -noreset: without it the server resets when its last client (the readiness probe)
-      // leaves, and a program connecting during that reset fails to open the display.
-      execlp("Xvfb", "Xvfb", display.c_str(), "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24", "-noreset",
-             "-nolisten", "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
+    const std::string number = std::to_string(1000 + (getpid() * 7 + attempt) % 40000);
+    xvfbPid_ = spawn("Xvfb",
+                     {":" + number, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1920x1080x24", "-noreset",
+                      "-nolisten", "tcp"},
+                     -1);
     close(fds[1]);
     std::string ready;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') ready += c;
+    for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) ready += c;
     close(fds[0]);
-    if (ready == number) {
-      display_ = ":" + number;
-      // Make sure clients can connect before the program is started against it.
-      for (int i = 0; i < 100; ++i) {
-        if (runX("xdpyinfo >/dev/null 2>&1") == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      }
-      std::fprintf(stderr, "display %s reported ready but accepts no client\n", display_.c_str());
+    display_ = ":" + number;
+    if (ready != number || !waitFor(10, [&] { return runX("xdpyinfo >/dev/null 2>&1") == 0; })) {
       display_.clear();
+      stop(&xvfbPid_, SIGTERM);
     }
-    kill(xvfbPid_, SIGTERM);
-    waitpid(xvfbPid_, nullptr, 0);
-    xvfbPid_ = -1;
   }
-  return false;
+  return !display_.empty();
 }
 
 int ProgramRunner::runX(const std::string& command, std::string* out) const {
   return runCommand("DISPLAY=" + display_ + " " + command, out);
 }
 
-bool ProgramRunner::start(const std::vector<std::string>& args) {
+bool ProgramRunner::start() {
   if (display_.empty() && !startDisplay()) return false;
-  pid_ = fork();
-  if (pid_ < 0) return false;
-  if (pid_ == 0) {
-    if (chdir(workDir_.c_str()) != 0) _exit(127);
-    setenv("DISPLAY", display_.c_str(), 1);
-    int fd = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int nullIn = open("/dev/null", O_RDONLY);
-    dup2(fd, STDOUT_FILENO);
-    dup2(fd, STDERR_FILENO);
-    dup2(nullIn, STDIN_FILENO);
-    std::vector<char*> argv;
-    std::string binary = FRONDAREL_BINARY;
-    argv.push_back(binary.data());
-    std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  return true;
+  const int log = open((workDir_ + "/console.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_ = spawn("env", {"DISPLAY=" + display_, FRONDAREL_BINARY}, log, workDir_);
+  close(log);
+  return pid_ > 0;
 }
 
 std::string ProgramRunner::waitForWindow(double seconds) {
-  auto t0 = std::chrono::steady_clock::now();
-  while (secondsSince(t0) < seconds) {
+  waitFor(seconds, [&] {
     std::string out;
     runX("xdotool search --pid " + std::to_string(pid_) +
              " --onlyvisible --name 'Tree Modeling from Point Cloud' 2>/dev/null",
          &out);
-    out = trim(out);
-    if (!out.empty()) {
-      windowId_ = out.substr(0, out.find('\n'));
-      return windowId_;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
-  return "";
+    windowId_ = out.substr(0, out.find('\n'));
+    return !windowId_.empty();
+  });
+  return windowId_;
 }
 
 bool ProgramRunner::waitForOutput(const std::string& text, double seconds) {
-  auto t0 = std::chrono::steady_clock::now();
-  while (secondsSince(t0) < seconds) {
-    if (output().find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return false;
+  return waitFor(seconds, [&] { return output().find(text) != std::string::npos; });
 }
 
 void ProgramRunner::key(const std::string& keyName) {
-  runX("xdotool key --window " + windowId_ + " '" + keyName + "' 2>/dev/null", nullptr);
+  xdotool("key --window %w '" + keyName + "'");
 }
 
-void ProgramRunner::click(int x, int y, int button) {
-  runX("xdotool mousemove --window " + windowId_ + " " + std::to_string(x) + " " + std::to_string(y) +
-           " sleep 0.2 click " + std::to_string(button) + " 2>/dev/null",
-       nullptr);
+void ProgramRunner::xdotool(const std::string& args) {
+  std::string command = args;
+  for (size_t at = command.find("%w"); at != std::string::npos; at = command.find("%w"))
+    command.replace(at, 2, windowId_);
+  runX("xdotool " + command + " 2>/dev/null");
 }
 
+// A binary PPM (P6, maxval 255) as ImageMagick writes it.
 Screenshot ProgramRunner::screenshot() {
   std::string ppm;
   runX("import -window " + windowId_ + " -depth 8 ppm:- 2>/dev/null", &ppm);
-  return parsePpm(ppm);
+  Screenshot shot;
+  int w = 0, h = 0, maxval = 0, header = 0;
+  if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &header) != 3 || maxval != 255) return shot;
+  const size_t at = size_t(header) + 1, bytes = size_t(w) * h * 3;
+  if (w <= 0 || h <= 0 || ppm.size() < at + bytes) return shot;
+  shot.width = w, shot.height = h;
+  shot.rgb.assign(ppm.begin() + at, ppm.begin() + at + bytes);
+  return shot;
 }
 
 int ProgramRunner::waitExit(double seconds) {
-  auto t0 = std::chrono::steady_clock::now();
-  while (secondsSince(t0) < seconds) {
-    int status = 0;
-    pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  int status = 0;
+  if (pid_ < 0) return -1;
+  if (!waitFor(seconds, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) {
+    stop(&pid_, SIGKILL);
+    return -1;
   }
-  kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
   pid_ = -1;
-  return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::string ProgramRunner::output() const {
-  return readFile(logPath_);
+  return readFile(workDir_ + "/console.log");
 }

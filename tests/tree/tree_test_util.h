@@ -11,18 +11,13 @@
 #include <random>
 #include <vector>
 
-#include "settings/settings.h"
+#include "support/fresh_globals.h"
 #include "support/test_support.h"
 #include "tree/tree_model.h"
 
 // Start values of every setting before and after each test; a fresh model.
-class TreeTest : public ::testing::Test {
+class TreeTest : public FreshSettings {
  protected:
-  void SetUp() override { resetSettingsToStartValues(); }
-  void TearDown() override {
-    resetSettingsToStartValues();
-    TreeModel::listBuilder = nullptr;
-  }
   TreeModel model;
 };
 
@@ -38,28 +33,19 @@ inline void expectSame(const Vec3& a, const Vec3& b, double tol = 0.0) {
 struct NodeTree {
   std::vector<Vec3> positions;
   std::vector<int> parent;
-  int add(const Vec3& p, int parentNode) {
-    positions.push_back(p);
-    parent.push_back(parentNode);
-    return static_cast<int>(positions.size()) - 1;
-  }
 };
 
 // A node tree from {x, y, z, parent} rows.
 template <size_t N>
 NodeTree nodeTree(const double (&rows)[N][4]) {
   NodeTree t;
-  for (const auto& r : rows) t.add(Vec3(r[0], r[1], r[2]), static_cast<int>(r[3]));
+  for (const auto& r : rows) t.positions.push_back(Vec3(r[0], r[1], r[2])), t.parent.push_back(int(r[3]));
   return t;
 }
 
 inline TreeSegment makeSegment(const Vec3& start, const Vec3& end, int parent, std::vector<uint32_t> children = {}) {
   TreeSegment s;
-  s.start = start;
-  s.end = end;
-  s.parent = parent;
-  s.children = std::move(children);
-  s.childCount = static_cast<uint32_t>(s.children.size());
+  s.start = start, s.end = end, s.parent = parent, s.children = std::move(children);
   return s;
 }
 
@@ -103,12 +89,12 @@ inline void loadSkeleton(TreeModel& model, const NodeTree& tree, HandOver how = 
 inline NodeTree randomNodeTree(std::mt19937& rng, int count, double grid = 0.0) {
   std::uniform_real_distribution<double> off(-0.3, 0.3), up(0.05, 0.4);
   auto snap = [grid](double v) { return grid > 0 ? std::round(v / grid) * grid : v; };
-  NodeTree t;
-  t.add(Vec3(0, 0, 0), -1);
+  NodeTree t{{Vec3(0, 0, 0)}, {-1}};
   for (int i = 1; i < count; ++i) {
-    int p = std::uniform_int_distribution<int>(std::max(0, i - 8), i - 1)(rng);
-    const Vec3& q = t.positions[p];
-    t.add(Vec3(snap(q.x + off(rng)), snap(q.y + up(rng)), snap(q.z + off(rng))), p);
+    const int p = std::uniform_int_distribution<int>(std::max(0, i - 8), i - 1)(rng);
+    const Vec3 q = t.positions[p];
+    t.positions.push_back(Vec3(snap(q.x + off(rng)), snap(q.y + up(rng)), snap(q.z + off(rng))));
+    t.parent.push_back(p);
   }
   return t;
 }
