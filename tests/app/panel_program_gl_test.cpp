@@ -15,8 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The panel: 360 x 480 at (16, 16), colour 96, 64, 0 at alpha 192 over the white scene.
-constexpr int kPanelLeft = 16, kPanelTop = 16, kPanelRight = 376, kPanelBottom = 496;
+// The panel: 360 wide at (16, 16), as tall as its entries (to y = 760 at 1600 x 900), colour
+// 96, 64, 0 at alpha 192 over the white scene.
+constexpr int kPanelLeft = 16, kPanelTop = 16, kPanelRight = 376, kPanelBottom = 760;
 constexpr int kPanelR = 135, kPanelG = 111, kPanelB = 63;
 // Widget centres in the panel (default ImGui font: 19-pixel rows 4 pixels apart below a
 // 19-pixel title bar; combo items 17 pixels apart below the combo).

@@ -30,7 +30,7 @@ using Rgb = std::array<float, 3>;
 
 // Panel (x < 376) layout with the default ImGui font: rows 23 px apart, values from x = 240,
 // full-width buttons probed at x = 100, combo items 17 px apart, the first 24 below the combo.
-constexpr int kSceneLeft = 386, kPanelTop = 16, kPanelBottom = 496;
+constexpr int kSceneLeft = 386, kPanelTop = 16, kPanelBottom = 760;  // the bar is as tall as its entries
 constexpr int kRowPitch = 23, kValueColumnX = 240, kButtonProbeX = 100;
 constexpr int kFirstComboItemOffset = 24, kComboItemPitch = 17;
 constexpr int kButtonClickX = 60, kComboClickX = 320, kScrollBarX = 369;
