@@ -29,7 +29,7 @@ struct WrittenEntry {
 };
 constexpr WrittenEntry kWrittenEntries[] = {
     {"Models", "Loads a point cloud from data/point_model/; the view is framed when the model does not fit it.",
-     "file name"},
+     ""},
     {"Kill distance",
      "Space colonisation: cloud points closer than this to a new skeleton node are consumed. "
      "Counted in growth steps.",
