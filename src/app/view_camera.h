@@ -4,7 +4,7 @@
 // a 60 degree perspective. Mouse navigation and framing change these same values, so they
 // compose with the view keys. GL-free: the maths is tested without a window.
 
-// Vertical field of view and the near and far planes of the design's projection.
+// Vertical field of view and the near and far planes of the window's projection.
 constexpr double kViewFieldOfViewY = 60.0;
 constexpr double kViewNear = 0.2;
 constexpr double kViewFar = 500.0;

@@ -158,7 +158,7 @@ void paceFrame() {
   g_dCurrTime = g_lastFrameTick / 1000.0;
 }
 
-// A new cloud is framed unless the view already shows it; a cloud beyond the design's far
+// A new cloud is framed unless the view already shows it; a cloud beyond the usual far
 // plane moves the plane out.
 void followModel() {
   if (pointCloudLoadCount() != g_framedLoads) {
