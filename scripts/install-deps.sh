@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config clang-format
-  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev
+  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libx11-dev
   libimgui-dev libstb-dev
   libgtest-dev googletest
   libgeographiclib-dev

@@ -1,5 +1,6 @@
 #include "app/batch.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "app/globals.h"
 #include "app/model_folders.h"
 #include "app/pipeline.h"
+#include "app/progress.h"
 #include "settings/settings.h"
 
 namespace fs = std::filesystem;
@@ -133,9 +135,10 @@ std::vector<std::string> collectInputs(const std::string& input) {
   return files;
 }
 
-void printStageTimes(const StageTimes& t) {
-  std::printf("Stage times (s): load %.3f, voxel grid %.3f, thinning %.3f, graph %.3f, growth %.3f, export %.3f\n",
-              t.load, t.voxelGrid, t.thinning, t.graph, t.growth, t.exportFile);
+// The file's stage times, then its place in the run with the time left.
+void printStageTimes(const StageTimes& t, const std::string& runPlace) {
+  std::printf("Stage times (s): load %.3f, voxel grid %.3f, thinning %.3f, graph %.3f, growth %.3f, export %.3f; %s\n",
+              t.load, t.voxelGrid, t.thinning, t.graph, t.growth, t.exportFile, runPlace.c_str());
 }
 
 }  // namespace
@@ -154,11 +157,13 @@ int runBatch(int argc, char** argv) {
     return 1;
   }
   std::vector<FileResult> results;
+  const auto runStart = std::chrono::steady_clock::now();
   for (const std::string& file : files) {
     std::printf("=== %s\n", file.c_str());
     std::fflush(stdout);
     FileResult r{fs::path(file).filename().string(), runTreePipeline(file, options.outFolder, options.settings)};
-    printStageTimes(r.run.times);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+    printStageTimes(r.run.times, runProgressText(results.size() + 1, files.size(), elapsed));
     if (!r.run.ok) std::printf("ERROR: %s: %s\n", file.c_str(), r.run.detail.c_str());
     results.push_back(r);
     std::fflush(stdout);

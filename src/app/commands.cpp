@@ -4,11 +4,15 @@
 #include <cstdlib>
 
 #include "app/globals.h"
+#include "app/message_log.h"
+#include "app/model_folders.h"
 #include "app/pipeline.h"
+#include "app/progress.h"
 #include "foliage/tree_display.h"
 #include "settings/settings.h"
 
 int g_nSavedWindowWidth = 1600, g_nSavedWindowHeight = 900;
+bool g_bShowKeyHelp = false;
 
 const MenuEntry kMenuEntries[kMenuEntryCount] = {
     {"Delete(key=Delete)", 0},
@@ -99,6 +103,12 @@ bool viewKey(unsigned char key) {
     case 'r':
       resetView();
       return true;
+    case 'v':
+      frameModel();
+      return true;
+    case 'h':
+      g_bShowKeyHelp = !g_bShowKeyHelp;
+      return true;
     default:
       return false;
   }
@@ -122,12 +132,15 @@ bool pipelineKey(unsigned char key) {
       refineTreeTimed();
       return true;
     case 'g':
+      reportProgress("Building the voxel graph", -1.0);
       g_reconstructor.buildVoxelGraph(g_voxelVolume);
       return true;
     case 't':
+      reportProgress("Thinning the voxels", -1.0);
       g_voxelVolume.thin();
       return true;
     case 'p':
+      reportProgress("Building the shortest-path tree", -1.0);
       buildPathTree();
       return true;
     case 'm':
@@ -190,6 +203,76 @@ void refineTreeTimed() {
   double seconds = 0.0;
   runRegrowth(&seconds);
   g_dRunTime = wholeMilliseconds(seconds);
+}
+
+ViewBox modelViewBox() {
+  ViewBox box;
+  if (!g_pointCloud.loaded || g_pointCloud.count == 0) {
+    box.min.x = 1.0;  // min > max: no box
+    return box;
+  }
+  const PointRecord& lo = g_pointCloud.minCorner;
+  const PointRecord& hi = g_pointCloud.maxCorner;
+  box.min = {lo.x, lo.y, lo.z};
+  box.max = {hi.x, hi.y, hi.z};
+  return box;
+}
+
+ViewPoint viewPivot() {
+  const ViewBox box = modelViewBox();
+  return box.valid() ? box.centre() : ViewPoint{};
+}
+
+ViewPose currentViewPose() {
+  ViewPose p;
+  p.rotX = g_fRotX, p.rotY = g_fRotY, p.rotZ = g_fRotZ;
+  p.camX = g_fCamX, p.camY = g_fCamY, p.camZ = g_fCamZ;
+  return p;
+}
+
+void setViewPose(const ViewPose& p) {
+  g_fRotX = p.rotX, g_fRotY = p.rotY, g_fRotZ = p.rotZ;
+  g_fCamX = p.camX, g_fCamY = p.camY, g_fCamZ = p.camZ;
+}
+
+void frameModel() {
+  const ViewBox box = modelViewBox();
+  if (box.valid()) setViewPose(framedPose(currentViewPose(), g_nWindowWidth, g_nWindowHeight, box));
+}
+
+void frameLoadedModel() {
+  const ViewBox box = modelViewBox();
+  if (box.valid() && !poseShowsBox(currentViewPose(), g_nWindowWidth, g_nWindowHeight, box)) frameModel();
+}
+
+void orbitByDrag(double dxPixels, double dyPixels) {
+  ViewPose p = currentViewPose();
+  orbitView(p, viewPivot(), dxPixels, dyPixels);
+  setViewPose(p);
+}
+
+void panByDrag(double dxPixels, double dyPixels) {
+  ViewPose p = currentViewPose();
+  panView(p, viewPivot(), g_nWindowHeight, dxPixels, dyPixels);
+  setViewPose(p);
+}
+
+void zoomByWheel(double x, double y, double steps) {
+  ViewPose p = currentViewPose();
+  zoomView(p, viewPivot(), g_nWindowWidth, g_nWindowHeight, x, y, steps);
+  setViewPose(p);
+}
+
+bool exportTreeCommand() {
+  if (!g_reconstructor.model.isBuilt()) {
+    windowMessages().add("Nothing exported: reconstruct the tree first (key b).", MessageKind::Warning);
+    return false;
+  }
+  if (g_nCurrSelected < 0 || size_t(g_nCurrSelected) >= g_pointModelNames.size()) return false;
+  const std::string path = exportPathFor(std::string(kTreeModelFolder) + g_pointModelNames[g_nCurrSelected]);
+  const bool written = exportModel();
+  if (written) windowMessages().add("Exported " + path, MessageKind::Done);
+  return written;
 }
 
 bool keyboardCommand(unsigned char key) {

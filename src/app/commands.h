@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "app/view_camera.h"
+
 // GLUT's special-key codes (same values as GLUT_KEY_*), so this header needs no GL headers.
 constexpr int kSpecialKeyF1 = 1;
 constexpr int kSpecialKeyF2 = 2;
@@ -54,6 +56,31 @@ void refineTreeTimed();
 bool keyboardCommand(unsigned char key);
 // Runs the command of a special key the panel did not take; true when the key has one.
 bool specialKeyCommand(int key);
+
+// Key v and the panel's "Frame model": the camera moves so the cloud's box fills the view,
+// keeping the rotation. Nothing changes without a loaded cloud.
+void frameModel();
+// After a load: frames the new cloud unless the view already shows it well (so the start
+// view of a 16-unit model stays as it is).
+void frameLoadedModel();
+// The cloud's box in model units (invalid without a loaded cloud) and the point the mouse
+// turns the view about: the box's centre, or the origin without a cloud.
+ViewBox modelViewBox();
+ViewPoint viewPivot();
+// The view globals as one pose, and back.
+ViewPose currentViewPose();
+void setViewPose(const ViewPose& pose);
+// Mouse navigation in a window of g_nWindowWidth x g_nWindowHeight pixels.
+void orbitByDrag(double dxPixels, double dyPixels);
+void panByDrag(double dxPixels, double dyPixels);
+void zoomByWheel(double x, double y, double steps);
+
+// Key h: the key and mouse help over the scene.
+extern bool g_bShowKeyHelp;
+
+// "Export tree model": writes the tree file and says where in the window ("Exported <path>"),
+// or why nothing was written. The console lines stay those of the export itself.
+bool exportTreeCommand();
 
 // Popup menu on the right mouse button, in order.
 struct MenuEntry {

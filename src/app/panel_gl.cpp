@@ -5,11 +5,20 @@
 #include <backends/imgui_impl_opengl2.h>
 #include <imgui.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cstdio>
 #include <map>
 #include <string>
 
+#include "app/commands.h"
+#include "app/globals.h"
+#include "app/message_log.h"
+#include "app/panel_help.h"
 #include "app/panel_registry.h"
+#include "app/progress.h"
+#include "app/tree_summary.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -24,6 +33,14 @@ bool g_keysPressed = false;
 std::map<std::string, double> g_pendingEdits;
 
 constexpr float kTooltipWidth = 300.0f;
+// The bar takes the height its entries need, up to what the window leaves above the info
+// box (messages and measurements) at the bottom of the same column.
+constexpr float kWindowMargin = 16.0f;
+constexpr float kInfoGap = 8.0f;
+constexpr float kInfoMinHeight = 96.0f;
+constexpr float kInfoMaxHeight = 260.0f;
+float g_barWantedHeight = 0.0f;  // measured at the end of the last frame's entries
+ImVec2 g_barPos(0.0f, 0.0f), g_barSize(0.0f, 0.0f);
 
 void showTooltip(const std::string& text) {
   if (text.empty() || !ImGui::IsItemHovered()) return;
@@ -52,12 +69,16 @@ void drawEnum(const PanelEntry& e, const std::string& tip) {
     for (int i = 0; i < static_cast<int>(items.size()); ++i) {
       ImGui::PushID(i);
       // Choosing the shown item again reloads it, as choosing any other item does.
-      if (ImGui::Selectable(items[i].c_str(), i == current)) panelSetNumber(e, i);
+      if (ImGui::Selectable(items[i].c_str(), i == current)) {
+        CommandScope command;
+        panelSetNumber(e, i);
+      }
       ImGui::PopID();
     }
     ImGui::EndCombo();
   }
-  showTooltip(tip);
+  // File names longer than the field are cut in it: the tooltip names the file in full.
+  showTooltip(preview[0] ? std::string(preview) + "\n\n" + tip : tip);
 }
 
 // A text field (applied when left) with - and + buttons that step along the entry's grid.
@@ -74,6 +95,7 @@ void drawNumber(const PanelEntry& e, const std::string& tip) {
     double target = 0.0;
     // An edit cancelled with Esc comes back as the old value: no change, no effect.
     if (pending != g_pendingEdits.end() && clampTypedPanelValue(e, pending->second, &target) && target != current) {
+      CommandScope command;
       panelEnterNumber(e, target);
     }
     if (pending != g_pendingEdits.end()) g_pendingEdits.erase(pending);
@@ -81,10 +103,16 @@ void drawNumber(const PanelEntry& e, const std::string& tip) {
   showTooltip(tip);
   ImGui::PushButtonRepeat(true);
   ImGui::SameLine(0.0f, spacing);
-  if (ImGui::Button("-", ImVec2(button, button))) panelSetNumber(e, steppedPanelValue(e, current, -1));
+  if (ImGui::Button("-", ImVec2(button, button))) {
+    CommandScope command;
+    panelSetNumber(e, steppedPanelValue(e, current, -1));
+  }
   showTooltip(tip);
   ImGui::SameLine(0.0f, spacing);
-  if (ImGui::Button("+", ImVec2(button, button))) panelSetNumber(e, steppedPanelValue(e, current, +1));
+  if (ImGui::Button("+", ImVec2(button, button))) {
+    CommandScope command;
+    panelSetNumber(e, steppedPanelValue(e, current, +1));
+  }
   showTooltip(tip);
   ImGui::PopButtonRepeat();
 }
@@ -97,22 +125,31 @@ void drawReadOnly(const PanelEntry& e, const std::string& tip) {
 
 void drawBool(const PanelEntry& e, const std::string& tip) {
   bool value = e.get() != 0.0;
-  if (ImGui::Checkbox("##value", &value)) panelSetNumber(e, value ? 1.0 : 0.0);
+  if (ImGui::Checkbox("##value", &value)) {
+    CommandScope command;
+    panelSetNumber(e, value ? 1.0 : 0.0);
+  }
   showTooltip(tip);
 }
 
 void drawColor(const PanelEntry& e, const std::string& tip) {
   float rgb[3];
   e.getColor(rgb);
-  if (ImGui::ColorEdit3("##value", rgb)) panelSetColor(e.name, rgb);
+  if (ImGui::ColorEdit3("##value", rgb)) {
+    CommandScope command;
+    panelSetColor(e.name, rgb);
+  }
   showTooltip(tip);
 }
 
 void drawEntry(const PanelEntry& e, float valuesX) {
-  const std::string tip = panelTooltip(e);
+  const std::string tip = panelEntryTooltip(e);
   ImGui::PushID(e.name.c_str());
   if (e.kind == PanelKind::Button) {
-    if (ImGui::Button(e.displayLabel().c_str(), ImVec2(-FLT_MIN, 0.0f))) e.press();
+    if (ImGui::Button(e.displayLabel().c_str(), ImVec2(-FLT_MIN, 0.0f))) {
+      CommandScope command;
+      e.press();
+    }
     showTooltip(tip);
   } else {
     drawLabel(e, tip, valuesX);
@@ -144,6 +181,11 @@ float valuesColumnX() {
   return ImGui::GetStyle().WindowPadding.x + widest + 2.0f * ImGui::GetStyle().ItemSpacing.x;
 }
 
+void drawFrameModelButton() {
+  if (ImGui::Button(kFrameModelLabel, ImVec2(-FLT_MIN, 0.0f))) frameModel();
+  showTooltip(frameModelTooltip());
+}
+
 void drawEntries(float valuesX) {
   std::string group;
   bool groupOpen = true;
@@ -155,6 +197,7 @@ void drawEntries(float valuesX) {
       if (!group.empty() && groupOpen) ImGui::Indent();
     }
     if (groupOpen) drawEntry(e, valuesX);
+    if (groupOpen && e.name == "Reset scene") drawFrameModelButton();
   }
   if (!group.empty() && groupOpen) ImGui::Unindent();
 }
@@ -167,10 +210,20 @@ void showGlobalHelpOnTitle(const PanelBar& bar) {
   }
 }
 
+// Height left for the bar at its place above the info box.
+float barMaxHeight(float barY) {
+  const float windowHeight = ImGui::GetIO().DisplaySize.y;
+  return std::max(ImGui::GetFrameHeight() * 3.0f, windowHeight - barY - kWindowMargin - kInfoGap - kInfoMinHeight);
+}
+
 void drawBar() {
   const PanelBar& bar = panelBar();
   ImGui::SetNextWindowPos(ImVec2(float(bar.x), float(bar.y)), ImGuiCond_FirstUseEver);
   ImGui::SetNextWindowSize(ImVec2(float(bar.width), float(bar.height)), ImGuiCond_FirstUseEver);
+  if (g_barWantedHeight > 0.0f) {
+    const float width = g_barSize.x > 0.0f ? g_barSize.x : float(bar.width);
+    ImGui::SetNextWindowSize(ImVec2(width, std::min(g_barWantedHeight, barMaxHeight(g_barPos.y))));
+  }
   const ImU32 background = IM_COL32(bar.color[0], bar.color[1], bar.color[2], bar.alpha);
   const ImU32 title = IM_COL32(bar.color[0] * 3 / 4, bar.color[1] * 3 / 4, bar.color[2] * 3 / 4, 255);
   ImGui::PushStyleColor(ImGuiCol_WindowBg, background);
@@ -181,9 +234,175 @@ void drawBar() {
   if (ImGui::Begin(bar.name.c_str())) {
     showGlobalHelpOnTitle(bar);
     drawEntries(valuesColumnX());
+    const ImGuiStyle& style = ImGui::GetStyle();
+    g_barWantedHeight = ImGui::GetCursorPosY() - style.ItemSpacing.y + style.WindowPadding.y;
   }
+  g_barPos = ImGui::GetWindowPos();
+  g_barSize = ImGui::GetWindowSize();
   ImGui::End();
   ImGui::PopStyleColor(5);
+}
+
+// ---- Info box: messages and measurements ----
+
+ImVec4 messageColour(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Error:
+      return ImVec4(1.0f, 0.45f, 0.45f, 1.0f);
+    case MessageKind::Warning:
+      return ImVec4(1.0f, 0.82f, 0.35f, 1.0f);
+    case MessageKind::Done:
+      return ImVec4(0.5f, 0.9f, 0.5f, 1.0f);
+    default:
+      return ImVec4(0.86f, 0.86f, 0.86f, 1.0f);
+  }
+}
+
+uint64_t g_shownSerial = 0;  // newest message the box has scrolled to
+
+void drawMessages() {
+  const MessageLog& log = windowMessages();
+  ImGui::BeginChild("##messages");
+  for (const LogMessage& m : log.messages()) {
+    ImGui::PushStyleColor(ImGuiCol_Text, messageColour(m.kind));
+    ImGui::PushTextWrapPos(0.0f);
+    ImGui::TextUnformatted(m.text.c_str());
+    ImGui::PopTextWrapPos();
+    ImGui::PopStyleColor();
+  }
+  if (!log.pendingLine().empty()) ImGui::TextDisabled("%s", log.pendingLine().c_str());
+  if (log.lastSerial() != g_shownSerial) {
+    ImGui::SetScrollHereY(1.0f);
+    g_shownSerial = log.lastSerial();
+  }
+  ImGui::EndChild();
+}
+
+void measurementRow(const char* name, const char* value, const char* tip) {
+  ImGui::TableNextRow();
+  ImGui::TableNextColumn();
+  ImGui::TextUnformatted(name);
+  if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s", tip);
+  ImGui::TableNextColumn();
+  ImGui::TextUnformatted(value);
+}
+
+void drawMeasurements(const TreeSummary& s) {
+  if (!s.valid) {
+    ImGui::TextWrapped("Reconstruct the tree (key b) to see what it measures.");
+    return;
+  }
+  char v[96];
+  ImGui::BeginChild("##measurements");
+  if (ImGui::BeginTable("##figures", 2, ImGuiTableFlags_SizingStretchProp)) {
+    std::snprintf(v, sizeof v, "%.3g", s.height);
+    measurementRow("Height", v, "Lowest to highest branch node, in the cloud file's units.");
+    if (s.hasStemDiameter) {
+      if (s.stemHeight > 0.0)
+        std::snprintf(v, sizeof v, "%.3g at %.1f", s.stemDiameter, s.stemHeight);
+      else
+        std::snprintf(v, sizeof v, "%.3g at the base", s.stemDiameter);
+      measurementRow("Stem diameter", v,
+                     "Drawn trunk diameter 1.3 file units (breast height in metres) above its base, or at its "
+                     "base when the trunk is lower.");
+    }
+    std::snprintf(v, sizeof v, "%.3g", s.volume);
+    measurementRow("Wood volume", v, "Volume of the drawn branch tubes, in the cloud file's units cubed.");
+    std::snprintf(v, sizeof v, "%zu, %.3g long", s.branches, s.branchLength);
+    measurementRow("Branches", v, "Branches drawn and exported, and their length together (file units).");
+    if (s.hasFit) {
+      std::snprintf(v, sizeof v, "%.0f%% / %.0f%% / %.0f%%", 100.0 * s.within2cm, 100.0 * s.within5cm,
+                    100.0 * s.within10cm);
+      measurementRow("Scan within 2/5/10 cm", v, "Share of the scan's points this close to the model's surface.");
+      std::snprintf(v, sizeof v, "%.0f%%", 100.0 * s.phantom);
+      measurementRow("Phantom surface", v, "Share of the model's surface with no scan point near it.");
+    } else {
+      measurementRow("Fit to the scan", "not measured", "The fit of the model to its scan is not measured yet.");
+    }
+    ImGui::EndTable();
+  }
+  ImGui::EndChild();
+}
+
+// Tab shown after something happened: the measurements after a new tree, the messages
+// after an error.
+struct InfoFocus {
+  double runTime = -1.0;
+  size_t branches = 0;
+  bool built = false;
+  uint64_t checkedSerial = 0;
+};
+InfoFocus g_infoFocus;
+
+void drawInfoBox() {
+  const ImVec2 display = ImGui::GetIO().DisplaySize;
+  const float top = g_barPos.y + g_barSize.y + kInfoGap;
+  const float height = std::min(kInfoMaxHeight, std::max(kInfoMinHeight, display.y - kWindowMargin - top));
+  const bool barSeen = g_barSize.x > 0.0f;  // the bar has been drawn once
+  const float width = barSeen ? g_barSize.x : float(panelBar().width);
+  const float left = barSeen ? g_barPos.x : float(panelBar().x);
+  ImGui::SetNextWindowPos(ImVec2(left, display.y - kWindowMargin - height), ImGuiCond_Always);
+  ImGui::SetNextWindowSize(ImVec2(width, height), ImGuiCond_Always);
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  const TreeSummary summary = summariseTree(g_reconstructor.model, g_pointCloud.scale);
+  bool showMeasurements = false, showMessages = false;
+  const bool built = g_reconstructor.model.isBuilt();
+  if (built && (!g_infoFocus.built || g_dRunTime != g_infoFocus.runTime || summary.branches != g_infoFocus.branches))
+    showMeasurements = true;
+  g_infoFocus.built = built;
+  g_infoFocus.runTime = g_dRunTime;
+  g_infoFocus.branches = summary.branches;
+  const MessageLog& log = windowMessages();
+  for (auto it = log.messages().rbegin(); it != log.messages().rend() && it->serial > g_infoFocus.checkedSerial; ++it)
+    if (it->kind == MessageKind::Error || it->kind == MessageKind::Done) showMessages = true;
+  g_infoFocus.checkedSerial = log.lastSerial();
+  // Compact rows, so the figures fit the box the bar leaves at 1600 x 900.
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(6.0f, 4.0f));
+  ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(6.0f, 2.0f));
+  ImGui::PushStyleVar(ImGuiStyleVar_CellPadding, ImVec2(4.0f, 1.0f));
+  if (ImGui::Begin("##info", nullptr, flags)) {
+    if (ImGui::BeginTabBar("##infoTabs")) {
+      if (ImGui::BeginTabItem("Messages", nullptr, showMessages ? ImGuiTabItemFlags_SetSelected : 0)) {
+        drawMessages();
+        ImGui::EndTabItem();
+      }
+      if (ImGui::BeginTabItem("Measurements", nullptr,
+                              showMeasurements && !showMessages ? ImGuiTabItemFlags_SetSelected : 0)) {
+        drawMeasurements(summary);
+        ImGui::EndTabItem();
+      }
+      ImGui::EndTabBar();
+    }
+  }
+  ImGui::End();
+  ImGui::PopStyleVar(3);
+}
+
+// ---- Key help ----
+
+void drawKeyHelp() {
+  if (!g_bShowKeyHelp) return;
+  const ImVec2 display = ImGui::GetIO().DisplaySize;
+  const float left = g_barPos.x + g_barSize.x;
+  ImGui::SetNextWindowPos(ImVec2(0.5f * (left + display.x), 0.5f * display.y), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+  ImGui::SetNextWindowBgAlpha(0.92f);
+  const ImGuiWindowFlags flags = ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings;
+  if (ImGui::Begin("Keys and mouse (h closes)", &g_bShowKeyHelp, flags)) {
+    if (ImGui::BeginTable("##keys", 2, ImGuiTableFlags_RowBg)) {
+      for (const KeyHelp& k : keyHelpTable()) {
+        ImGui::TableNextRow();
+        ImGui::TableNextColumn();
+        ImGui::TextUnformatted(k.keys);
+        ImGui::TableNextColumn();
+        ImGui::TextUnformatted(k.action);
+      }
+      ImGui::EndTable();
+    }
+  }
+  ImGui::End();
 }
 
 // ---- Input bookkeeping ----
@@ -269,6 +488,8 @@ void panelDraw() {
   ImGui_ImplGLUT_NewFrame();  // this backend version also starts the ImGui frame
   markPressesSeen();
   drawBar();
+  drawInfoBox();
+  drawKeyHelp();
   ImGui::Render();
   ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
   releaseAfterFrame();

@@ -8,6 +8,7 @@
 #include "app/globals.h"
 #include "app/model_folders.h"
 #include "app/pipeline.h"
+#include "app/progress.h"
 #include "foliage/tree_display.h"
 #include "settings/settings.h"
 
@@ -22,6 +23,7 @@ const char* const kBarDefinitions[] = {
 // ---- Change effects ----
 
 void setVoxelSize(double v) {
+  reportProgress("Building the voxel grid", -1.0);
   g_dVoxelSize = v;
   g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
   showPointLayerOnly();
@@ -202,7 +204,7 @@ std::vector<PanelEntry> buildEntryTable() {
       "Background color", A::Variable, " label='Background' help='Change the background color.' ",
       [](float* rgb) { copyColor(rgb, g_fBackgroundColor); },
       [](const float* rgb) { copyColor(g_fBackgroundColor, rgb); }));
-  t.push_back(buttonEntry("Export model", "label='Export tree model'", [] { exportModel(); }));
+  t.push_back(buttonEntry("Export model", "label='Export tree model'", [] { exportTreeCommand(); }));
   t.push_back(numberEntry(
       "Rotate anim", K::Bool, A::Variable, " label='Rotate anim' key=F7 help='Toggle rotate animation mode.'",
       [] { return double(g_bRotateAnim); }, [](double v) { g_bRotateAnim = v != 0.0; }));

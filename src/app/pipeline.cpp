@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/globals.h"
+#include "app/progress.h"
 #include "settings/settings.h"
 
 namespace {
@@ -24,12 +25,17 @@ StageTimes* orScratch(StageTimes* times, StageTimes& scratch) {
   return times ? times : &scratch;
 }
 
-// The export file for modelPath: its last three characters replaced by "txt".
+unsigned g_pointCloudLoads = 0;
+
+}  // namespace
+
 std::string exportPathFor(const std::string& modelPath) {
   return modelPath.size() >= 3 ? modelPath.substr(0, modelPath.size() - 3) + "txt" : modelPath;
 }
 
-}  // namespace
+unsigned pointCloudLoadCount() {
+  return g_pointCloudLoads;
+}
 
 void showPointLayerOnly() {
   g_bShowPoints = true;
@@ -49,6 +55,7 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, 
                     const LoadOptions& options) {
   StageTimes scratch;
   StageTimes* t = orScratch(times, scratch);
+  reportProgress("Reading the point cloud", 0.0);
   const SettingsSnapshot before = takeSettingsSnapshot();
   PointCloud fresh;
   if (!timed(&t->load, [&] { return fresh.load(path, options); })) {
@@ -57,6 +64,7 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, 
   }
   g_pointCloud = std::move(fresh);
   for (const auto& [name, value] : overrides) setSettingByName(name, value, nullptr);
+  reportProgress("Building the voxel grid", 0.5);
   timed(&t->voxelGrid, [] {
     g_voxelVolume.reset();
     g_voxelVolume.build(g_pointCloud, g_dVoxelSize);
@@ -66,24 +74,29 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, 
   g_reconstructor.clear();
   g_reconstructor.model.clear();
   std::srand(0);
+  ++g_pointCloudLoads;
   return true;
 }
 
 bool runReconstruction(StageTimes* times) {
   StageTimes scratch;
   StageTimes* t = orScratch(times, scratch);
+  reportProgress("Thinning the voxels", 0.0);
   timed(&t->thinning, [] {
     g_voxelVolume.thin();
     return true;
   });
+  reportProgress("Building the voxel graph", 1.0 / 3.0);
   timed(&t->graph, [] {
     g_reconstructor.buildVoxelGraph(g_voxelVolume);
     return true;
   });
+  reportProgress("Growing the skeleton", 2.0 / 3.0);
   return timed(&t->growth, [] { return g_reconstructor.reconstruct(); });
 }
 
 bool runRegrowth(double* seconds) {
+  reportProgress("Regrowing the tree", -1.0);
   return timed(seconds, [] { return g_reconstructor.refineTree(); });
 }
 

@@ -50,6 +50,12 @@ bool runRegrowth(double* seconds = nullptr);
 // file cannot be written (with a message).
 bool exportBuiltTree(const std::string& modelPath);
 
+// The file exportBuiltTree writes for modelPath: its last three characters replaced by "txt".
+std::string exportPathFor(const std::string& modelPath);
+
+// Number of loadPointCloud calls so far, so the window can tell that a new cloud came in.
+unsigned pointCloudLoadCount();
+
 // Branches that are drawn and exported: those with at least two nodes.
 size_t countDrawnBranches();
 

@@ -54,8 +54,9 @@ uint32_t readU32(const std::string& b, size_t at) {
 }  // namespace
 
 // Start-up shows the first model and empties statistic.txt; b replaces the points by the tree;
-// F1 to F2 captures the window; the panel's export writes the tree; Esc ends with status 0.
-TEST(Program, StartReconstructCaptureExportAndQuit) {
+// F1 to F2 captures the window; Esc ends with status 0. (The export through the panel is
+// tested with the window's messages.)
+TEST(Program, StartReconstructCaptureAndQuit) {
   TempDir dir;
   dir.write("statistic.txt", "left over from an earlier run");
   ProgramRunner program(dir.path());
@@ -98,21 +99,6 @@ TEST(Program, StartReconstructCaptureExportAndQuit) {
     }
   EXPECT_LE(differing, compared / 100) << differing << " of " << compared << " sample pixels differ";
 
-  // "Export model" is a button as wide as the panel, above two check boxes with short labels:
-  // with the panel scrolled to its end, clicks going up its right side from the bottom meet it
-  // before anything else that takes a click there.
-  const PanelBar& bar = panelBar();
-  const int right = bar.x + bar.width - 40, bottom = bar.y + bar.height - 6;
-  program.xdotool("mousemove --window %w " + std::to_string(bar.x + bar.width - 7) + " " +
-                  std::to_string(bar.y + bar.height / 2) + " sleep 0.2 click --repeat 15 --delay 40 5");
-  pause(800);
-  const std::string trees = dir.file("data/tree_model");
-  for (int y = bottom; y > bottom - 160 && fs::is_empty(trees); y -= 6) {
-    program.xdotool("mousemove --window %w " + std::to_string(right) + " " + std::to_string(y) + " sleep 0.2 click 1");
-    pause(500);
-  }
   program.key("Escape");
   EXPECT_EQ(program.waitExit(), 0);
-  const std::string model = firstModel(), text = readFile(trees + "/" + model.substr(0, model.size() - 3) + "txt");
-  EXPECT_GE(std::count(text.begin(), text.end(), '\n'), 3) << "the export button did not take a click";
 }

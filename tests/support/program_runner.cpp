@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -44,6 +46,16 @@ void stop(int* pid, int signal) {
 }
 
 }  // namespace
+
+size_t Screenshot::countColour(int x0, int y0, int x1, int y1, int r, int g, int b, int tol) const {
+  size_t n = 0;
+  for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
+    for (int x = std::max(0, x0); x < std::min(width, x1); ++x) {
+      const unsigned char* p = at(x, y);
+      if (std::abs(p[0] - r) <= tol && std::abs(p[1] - g) <= tol && std::abs(p[2] - b) <= tol) ++n;
+    }
+  return n;
+}
 
 ProgramRunner::ProgramRunner(const std::string& workDir, const std::string& pointModels, const std::string& leafModels)
     : workDir_(workDir) {

@@ -11,6 +11,8 @@ struct Screenshot {
   std::vector<unsigned char> rgb;  // top row first, 3 bytes per pixel
   bool valid() const { return width > 0 && height > 0; }
   const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  // Pixels of colour (r, g, b), each channel within tol, in [x0, x1) x [y0, y1).
+  size_t countColour(int x0, int y0, int x1, int y1, int r, int g, int b, int tol) const;
 };
 
 class ProgramRunner {
@@ -34,10 +36,12 @@ class ProgramRunner {
   // Waits for the process to end; returns its exit status, or -1 on time-out (then kills it).
   int waitExit(double seconds = 30.0);
   std::string output() const;
+  const std::string& windowId() const { return windowId_; }
+  // Runs a command with DISPLAY set to the program's display.
+  int runX(const std::string& command, std::string* out = nullptr) const;
 
  private:
   bool startDisplay();
-  int runX(const std::string& command, std::string* out = nullptr) const;
   std::string display_;
   int xvfbPid_ = -1;
   std::string workDir_;
