@@ -159,6 +159,13 @@ bool openPointModelFile(const std::string& path) {
   return false;
 }
 
+void setUpAxisAndReload(int upAxis) {
+  if (upAxis < 0 || upAxis > 2) return;
+  const int previous = g_nUpAxis;
+  g_nUpAxis = upAxis;
+  if (!loadCurrentPointModel()) g_nUpAxis = previous;
+}
+
 void relistPointModels() {
   const std::string current = validIndex(g_nCurrSelected, g_pointModelPaths) ? g_pointModelPaths[g_nCurrSelected] : "";
   std::vector<std::string> extra;

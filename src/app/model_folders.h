@@ -35,6 +35,9 @@ void setStartupModelFiles(const std::vector<std::string>& paths);
 // Opens a cloud file by its path as a model switch to it: it joins the "Models" list (once)
 // and is loaded. False when it could not be loaded; the previous model then stays.
 bool openPointModelFile(const std::string& path);
+// Sets the up axis of the files read (g_nUpAxis: 0 as the format says, 1 Y, 2 Z) and loads
+// the current model again with it.
+void setUpAxisAndReload(int upAxis);
 // Lists the point-model folder again (files added since start-up appear), keeping the files
 // opened by path and the current selection.
 void relistPointModels();

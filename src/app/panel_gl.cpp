@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "app/globals.h"
 #include "app/message_log.h"
+#include "app/model_folders.h"
 #include "app/panel_help.h"
 #include "app/panel_registry.h"
 #include "app/progress.h"
@@ -184,6 +185,41 @@ float valuesColumnX() {
 void drawFrameModelButton() {
   if (ImGui::Button(kFrameModelLabel, ImVec2(-FLT_MIN, 0.0f))) frameModel();
   showTooltip(frameModelTooltip());
+}
+
+// Opening a cloud by its path, listing the model folder again and the up axis of the files
+// read: a tab of the info box, so the bar keeps its size.
+void drawFileControls() {
+  const float valuesX = ImGui::CalcTextSize("Cloud file").x + 3.0f * ImGui::GetStyle().ItemSpacing.x;
+  static char path[1024] = "";
+  ImGui::AlignTextToFramePadding();
+  ImGui::TextUnformatted("Cloud file");
+  showTooltip(
+      "Path of a point cloud to open (PLY, LAS, XYZ/TXT/CSV, GEO), absolute or relative to the working folder.");
+  ImGui::SameLine(valuesX);
+  ImGui::SetNextItemWidth(-FLT_MIN);
+  const bool entered = ImGui::InputText("##path", path, sizeof path, ImGuiInputTextFlags_EnterReturnsTrue);
+  if (ImGui::Button("Open file", ImVec2(ImGui::GetContentRegionAvail().x * 0.5f, 0.0f)) || entered) {
+    CommandScope command;
+    if (path[0] != '\0') openPointModelFile(path);
+  }
+  showTooltip("Loads the file as the current model and adds it to the \"Models\" list.");
+  ImGui::SameLine();
+  if (ImGui::Button("List folder again", ImVec2(-FLT_MIN, 0.0f))) relistPointModels();
+  showTooltip("Lists ./data/point_model/ again, so files added since the start appear in \"Models\".");
+  static const char* const kUpAxes[] = {"as the file says", "Y up", "Z up"};
+  ImGui::AlignTextToFramePadding();
+  ImGui::TextUnformatted("Up axis");
+  showTooltip(
+      "Which axis of the files is up. As the file says: Z for scans (LAS, column text, PLY from other tools), Y for "
+      "the program's own PLY layouts. A change reloads the current model.");
+  ImGui::SameLine(valuesX);
+  ImGui::SetNextItemWidth(-FLT_MIN);
+  int up = g_nUpAxis;
+  if (ImGui::Combo("##up", &up, kUpAxes, 3) && up != g_nUpAxis) {
+    CommandScope command;
+    setUpAxisAndReload(up);
+  }
 }
 
 void drawEntries(float valuesX) {
@@ -371,6 +407,10 @@ void drawInfoBox() {
       if (ImGui::BeginTabItem("Measurements", nullptr,
                               showMeasurements && !showMessages ? ImGuiTabItemFlags_SetSelected : 0)) {
         drawMeasurements(summary);
+        ImGui::EndTabItem();
+      }
+      if (ImGui::BeginTabItem("Files")) {
+        drawFileControls();
         ImGui::EndTabItem();
       }
       ImGui::EndTabBar();
