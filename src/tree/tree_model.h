@@ -95,7 +95,8 @@ class TreeModel {
   void traceBranches();
   // Branch orders by fork position, the optional trunk refinement; sets built.
   void assignOrders();
-  // Empties the nodes of every branch shorter than g_dTwigRemoveRatio times the trunk length.
+  // Empties the nodes of every branch shorter than g_dTwigRemoveRatio times the trunk length;
+  // a model with fitted radii is left whole.
   void pruneTwigs();
 
   // Writes the branches to path with its last three characters replaced by "txt".
