@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "pointcloud/point_cloud.h"
@@ -215,14 +216,47 @@ TEST_F(FitReconstructionTest, HandsAWellFormedTreeWhoseFittedRadiiSurviveARebuil
   }
 }
 
-TEST_F(FitReconstructionTest, RefusesTooFewPointsAndIsDeterministic) {
+TEST_F(FitReconstructionTest, DegenerateCloudsGiveNoTreeOrAWellFormedOne) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-1, 1);
+  struct Shape {
+    const char* name;
+    std::vector<PointRecord> points;
+  };
+  std::vector<Shape> shapes;
+  shapes.push_back({"five points", {}});
+  for (int i = 0; i < 5; ++i) shapes.back().points.push_back(PointRecord{0.0, 0.1 * i, 0.0, 0});
+  shapes.push_back({"flat ground only", {}});
+  for (int i = 0; i < 3000; ++i) shapes.back().points.push_back(PointRecord{2 * u(rng), 0.002 * u(rng), 2 * u(rng), 0});
+  shapes.push_back({"one repeated point", std::vector<PointRecord>(500, PointRecord{0.3, 1.0, 0.2, 0})});
+  shapes.push_back({"a vertical line", {}});
+  for (int i = 0; i < 800; ++i) shapes.back().points.push_back(PointRecord{0.0, 0.005 * i, 0.0, 0});
+  shapes.push_back({"two far clusters", {}});
+  for (int i = 0; i < 400; ++i) {
+    shapes.back().points.push_back(PointRecord{0.05 * u(rng), 1 + 0.05 * u(rng), 0.05 * u(rng), 0});
+    shapes.back().points.push_back(PointRecord{50 + 0.05 * u(rng), 30 + 0.05 * u(rng), 0.05 * u(rng), 0});
+  }
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    cloud.reset();
+    cloud.points = shape.points;
+    cloud.count = cloud.fileCount = static_cast<uint32_t>(shape.points.size());
+    cloud.scale = 2.0;
+    if (!fitTreeToScan(cloud, model)) {
+      EXPECT_TRUE(model.segments.empty());
+      continue;
+    }
+    ASSERT_FALSE(model.segments.empty());
+    for (size_t i = 0; i < model.segments.size(); ++i)
+      for (uint32_t k : model.segments[i].children) EXPECT_EQ(model.segments[k].parent, static_cast<int32_t>(i));
+    for (const auto& b : model.branches)
+      for (double r : b->radii) EXPECT_TRUE(std::isfinite(r) && r >= 0.0);
+  }
   cloud.reset();
-  for (int i = 0; i < 5; ++i) cloud.points.push_back(PointRecord{0.0, 0.1 * i, 0.0, 0});
-  cloud.count = cloud.fileCount = 5;
-  cloud.scale = 1.0;
   EXPECT_FALSE(fitTreeToScan(cloud, model));
-  EXPECT_TRUE(model.segments.empty());
+}
 
+TEST_F(FitReconstructionTest, IsDeterministic) {
   TreeShape shape;
   FitStats stats;
   ASSERT_TRUE(fit(cases()[1], &shape, &stats));
