@@ -217,6 +217,11 @@ ScanFit::ScanFit(std::vector<Vec3> points, const FitOptions& options)
   if (!(spacing_ > 0.0)) spacing_ = 1e-3;
 
   voxelSize_ = options.voxelSize > 0.0 ? options.voxelSize : kVoxelsPerSpacing * spacing_;
+  // Voxel keys hold 21 bits per axis.
+  Vec3 upper = points_[0];
+  for (const Vec3& p : points_) upper = Vec3(std::max(upper.x, p.x), std::max(upper.y, p.y), std::max(upper.z, p.z));
+  const Vec3 extent = upper - lower_;
+  voxelSize_ = std::max(voxelSize_, std::max({extent.x, extent.y, extent.z}) / double(1 << 20));
   step_ = options.step > 0.0 ? options.step : voxelSize_;
   kill_ = options.killDistance > 0.0 ? options.killDistance : kKillPerVoxel * voxelSize_;
   influence_ = options.influenceRadius > 0.0 ? options.influenceRadius : kInfluencePerSpacing * spacing_;

@@ -463,27 +463,49 @@ void ScanFit::absorbIntoHosts() {
   }
 }
 
-// Side branches that never rise out of the foot band above the ground are clutter on the
-// ground, not roots: they are dropped. The trunk line from the foot stays.
+// Clutter on the ground is no wood and grows no roots: side branches that never rise out of
+// the foot band above the ground are dropped, and so are branches leaving the trunk within
+// two foot bands of the ground that spread farther from the trunk than they rise (lying
+// along the ground rather than growing up from it). The trunk line from the foot stays.
 void ScanFit::dropGroundBranches() {
   const size_t count = nodes_.size();
-  std::vector<char> low(count, 0);
-  for (size_t k = count; k-- > 1;) {
-    if (nodes_[k].dropped) continue;
-    bool all = heightAboveGround(nodes_[k].position) < footBand_;
-    for (uint32_t c : nodes_[k].children) all = all && low[c];
-    low[k] = all;
+  // Post-order over the live tree: highest point above the ground and farthest reach from
+  // the trunk's foot of each subtree.
+  std::vector<double> top(count, -kInfinity), reach(count, 0.0);
+  std::vector<uint32_t> order, stack{0u};
+  while (!stack.empty()) {
+    const uint32_t k = stack.back();
+    stack.pop_back();
+    order.push_back(k);
+    for (uint32_t c : nodes_[k].children) stack.push_back(c);
+  }
+  for (size_t i = order.size(); i-- > 1;) {
+    const uint32_t k = order[i];
+    const Vec3& p = nodes_[k].position;
+    top[k] = std::max(top[k], heightAboveGround(p));
+    reach[k] = std::max(reach[k], std::hypot(p.x - footPoint_.x, p.z - footPoint_.z));
+    const int32_t parent = nodes_[k].parent;
+    top[parent] = std::max(top[parent], top[k]);
+    reach[parent] = std::max(reach[parent], reach[k]);
   }
   std::vector<char> trunk(count, 0);
   for (int32_t k = nodes_[0].children.empty() ? -1 : static_cast<int32_t>(nodes_[0].children[0]); k >= 0;
        k = mainChild_[k])
     trunk[k] = 1;
-  for (size_t k = 1; k < count; ++k) {
-    FitNode& node = nodes_[k];
-    if (node.dropped || trunk[k] || !low[k] || low[node.parent]) continue;
-    auto& siblings = nodes_[node.parent].children;
-    siblings.erase(std::find(siblings.begin(), siblings.end(), static_cast<uint32_t>(k)));
-    std::vector<uint32_t> stack{static_cast<uint32_t>(k)};
+  std::vector<uint32_t> drop;
+  for (size_t i = 1; i < order.size(); ++i) {
+    const uint32_t k = order[i];
+    const int32_t parent = nodes_[k].parent;
+    if (trunk[k]) continue;
+    const bool onGround = top[k] < footBand_ && top[parent] >= footBand_;
+    const bool alongGround = parent > 0 && trunk[parent] &&
+                             heightAboveGround(nodes_[parent].position) < 2.0 * footBand_ && top[k] < reach[k];
+    if (onGround || alongGround) drop.push_back(k);
+  }
+  for (uint32_t k : drop) {
+    auto& siblings = nodes_[nodes_[k].parent].children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), k));
+    stack.assign(1, k);
     while (!stack.empty()) {
       const uint32_t j = stack.back();
       stack.pop_back();
