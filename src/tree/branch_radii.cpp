@@ -33,6 +33,31 @@ void refineTrunkRadii(Branch& trunk) {
   }
 }
 
+namespace {
+
+// No traced child starts thicker than its parent: a walk from the root segment, each
+// segment reached once.
+void capChildRadii(std::vector<TreeSegment>& segments) {
+  std::vector<char> reached(segments.size(), 0);
+  std::vector<uint32_t> stack{0u};
+  reached[0] = 1;
+  while (!stack.empty()) {
+    const TreeSegment& seg = segments[stack.back()];
+    stack.pop_back();
+    for (uint32_t k = 0; k < tracedChildCount(seg); ++k) {
+      const uint32_t c = seg.children[k];
+      if (c >= segments.size() || reached[c]) continue;
+      reached[c] = 1;
+      TreeSegment& child = segments[c];
+      child.startRadius = std::min(child.startRadius, seg.startRadius);
+      child.endRadius = child.startRadius;
+      stack.push_back(c);
+    }
+  }
+}
+
+}  // namespace
+
 // Pipe model over the segments that hang from the root through their traced children: a tip
 // starts with g_dBranchThickness, any other segment gets (sum of child radius^ratio)^(1/ratio)
 // at both ends. Post-order with an explicit stack, so skeleton depth is not bounded by the
@@ -41,6 +66,7 @@ void TreeModel::computeRadii() {
   if (segments.empty()) return;
   const double thickness = g_dBranchThickness;
   const double ratio = g_dBranchRatio;
+  bool anyFitted = false;
   enum : char { kUnvisited = 0, kOpen = 1, kDone = 2 };
   std::vector<char> state(segments.size(), kUnvisited);
   std::vector<std::pair<uint32_t, uint32_t>> stack;  // segment, next child entry to visit
@@ -66,7 +92,10 @@ void TreeModel::computeRadii() {
       hasChild = true;
       if (state[c] == kDone) sum += std::pow(segments[c].startRadius, ratio);
     }
-    if (hasChild) {
+    if (seg.fittedRadius >= 0.0) {
+      seg.startRadius = seg.endRadius = seg.fittedRadius;
+      anyFitted = true;
+    } else if (hasChild) {
       seg.startRadius = seg.endRadius = std::pow(sum, 1.0 / ratio);
     } else {
       seg.startRadius = thickness;
@@ -74,6 +103,9 @@ void TreeModel::computeRadii() {
     state[s] = kDone;
     stack.pop_back();
   }
+  // Fitted and pipe-model radii mixed: caps from the root down, parents before children
+  // (the pipe model alone never makes a child thicker, so it is left exactly as it was).
+  if (anyFitted) capChildRadii(segments);
 
   // Each segment tapers to its thickest traced child; a tip keeps its start radius.
   for (TreeSegment& seg : segments) {

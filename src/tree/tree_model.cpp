@@ -209,9 +209,10 @@ void TreeModel::traceBranches() {
         maxRadius = std::max(maxRadius, segments[c].startRadius);
       }
       // Thickest and straightest child; the earlier child wins ties. Without any radius the
-      // scores are undefined and the first child is taken.
+      // scores are undefined and the first child is taken. A fitted segment lists the child
+      // that continues its branch first (the fit knows it from the points), so it is taken.
       size_t chosen = 0;
-      if (maxRadius != 0.0) {
+      if (maxRadius != 0.0 && !(seg.fittedRadius >= 0.0)) {
         double best = 0.0;
         for (size_t k = 0; k < candidates.size(); ++k) {
           double radiusTerm = segments[candidates[k]].startRadius / maxRadius;
@@ -274,6 +275,9 @@ void TreeModel::assignOrders() {
 
 void TreeModel::pruneTwigs() {
   if (branches.empty()) return;
+  // A model fitted to a scan keeps every branch its points support (the fit has already
+  // dropped what lies on thicker wood); twig pruning by trunk length is for grown models.
+  if (!segments.empty() && segments[0].fittedRadius >= 0.0) return;
   double trunkLength = polylineLength(branches[0]->nodes);
   double limit = g_dTwigRemoveRatio * trunkLength;
   for (auto& b : branches)

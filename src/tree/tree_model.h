@@ -21,6 +21,9 @@ struct TreeSegment {
   double endRadius = 0.0;
   double displayStartRadius = 0.0;
   double displayEndRadius = 0.0;
+  // Radius measured from the scan at the segment's end (stored units, twice the drawn radius),
+  // or negative where the pipe model gives it; see computeRadii.
+  double fittedRadius = -1.0;
   int32_t parent = -1;      // index of the parent segment; -1 for the root segment
   uint32_t childCount = 0;  // children taking part in tracing; may be lower than children.size()
   std::vector<uint32_t> children;
@@ -109,8 +112,10 @@ class TreeModel {
   void buildDisplay();
 
   // Steps of rebuild, in the order it runs them (public so that each can be checked alone).
-  // Pipe-model start radii from the root segment, then end radii over every segment. Reads
-  // g_dBranchThickness and g_dBranchRatio. Defined in tree/branch_radii.cpp.
+  // Pipe-model start radii from the root segment, then end radii over every segment. A
+  // segment with a fitted radius starts with it instead; when any segment has one, no child
+  // then starts thicker than its parent. Reads g_dBranchThickness and g_dBranchRatio.
+  // Defined in tree/branch_radii.cpp.
   void computeRadii();
   // Replaces branches by the branches traced from segment 0 (a loop, never recursion).
   void traceBranches();
@@ -118,7 +123,7 @@ class TreeModel {
   // sets built.
   void assignOrders();
   // Empties the nodes of every branch shorter than g_dTwigRemoveRatio (read) times the trunk
-  // length.
+  // length; a model with fitted radii is left whole.
   void pruneTwigs();
 
   // ---- tree/export.cpp ----
