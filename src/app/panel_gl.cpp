@@ -17,6 +17,7 @@
 #include "app/model_folders.h"
 #include "app/panel_help.h"
 #include "app/panel_registry.h"
+#include "app/pipeline.h"
 #include "app/progress.h"
 #include "app/tree_summary.h"
 #include "settings/settings.h"
@@ -229,7 +230,10 @@ void drawEntries(float valuesX) {
     if (e.options.group != group) {
       if (!group.empty() && groupOpen) ImGui::Unindent();
       group = e.options.group;
-      groupOpen = group.empty() || ImGui::CollapsingHeader(group.c_str(), ImGuiTreeNodeFlags_DefaultOpen);
+      // "Tree control" starts open as the panel always showed it; groups added since start closed,
+      // so the bar still fits the window.
+      groupOpen = group.empty() ||
+                  ImGui::CollapsingHeader(group.c_str(), group == "Tree control" ? ImGuiTreeNodeFlags_DefaultOpen : 0);
       if (!group.empty() && groupOpen) ImGui::Indent();
     }
     if (groupOpen) drawEntry(e, valuesX);
@@ -268,10 +272,14 @@ void drawBar() {
   ImGui::PushStyleColor(ImGuiCol_TitleBgCollapsed, background);
   ImGui::PushStyleColor(ImGuiCol_Text, bar.lightText ? IM_COL32(240, 240, 240, 255) : IM_COL32(16, 16, 16, 255));
   if (ImGui::Begin(bar.name.c_str())) {
+    // Rows a little tighter than the library's default, so every entry fits at 1600 x 900.
+    ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(ImGui::GetStyle().FramePadding.x, 2.0f));
+    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(ImGui::GetStyle().ItemSpacing.x, 3.0f));
     showGlobalHelpOnTitle(bar);
     drawEntries(valuesColumnX());
     const ImGuiStyle& style = ImGui::GetStyle();
     g_barWantedHeight = ImGui::GetCursorPosY() - style.ItemSpacing.y + style.WindowPadding.y;
+    ImGui::PopStyleVar(2);
   }
   g_barPos = ImGui::GetWindowPos();
   g_barSize = ImGui::GetWindowSize();
@@ -382,7 +390,8 @@ void drawInfoBox() {
   const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                  ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
                                  ImGuiWindowFlags_NoFocusOnAppearing;
-  const TreeSummary summary = summariseTree(g_reconstructor.model, g_pointCloud.scale);
+  TreeSummary summary = summariseTree(g_reconstructor.model, g_pointCloud.scale);
+  addFitFigures(summary, lastTreeFit());
   bool showMeasurements = false, showMessages = false;
   const bool built = g_reconstructor.model.isBuilt();
   if (built && (!g_infoFocus.built || g_dRunTime != g_infoFocus.runTime || summary.branches != g_infoFocus.branches))

@@ -14,12 +14,23 @@ struct SettingEntry {
   const char* setting;
 };
 constexpr SettingEntry kSettingEntries[] = {
-    {"Voxel size", "g_dVoxelSize"},     {"Constraint angle", "g_dConstraintAngle"},
-    {"Speedup", "g_bSpeedup"},          {"Show leaves", "g_bShowLeaves"},
-    {"Run time (secs)", "g_dRunTime"},  {"Twig remove ratio", "g_dTwigRemoveRatio"},
-    {"Branch ratio", "g_dBranchRatio"}, {"Branch thickness", "g_dBranchThickness"},
-    {"Leaf density", "g_nLeafDensity"}, {"Leaf influence", "g_nLeafInfluence"},
-    {"Leaf size", "g_dLeafSize"},       {"Leaf phyllotaxis", "g_nLeafPhyllotaxis"},
+    {"Voxel size", "g_dVoxelSize"},
+    {"Constraint angle", "g_dConstraintAngle"},
+    {"Speedup", "g_bSpeedup"},
+    {"Show leaves", "g_bShowLeaves"},
+    {"Run time (secs)", "g_dRunTime"},
+    {"Twig remove ratio", "g_dTwigRemoveRatio"},
+    {"Branch ratio", "g_dBranchRatio"},
+    {"Branch thickness", "g_dBranchThickness"},
+    {"Leaf density", "g_nLeafDensity"},
+    {"Leaf influence", "g_nLeafInfluence"},
+    {"Leaf size", "g_dLeafSize"},
+    {"Leaf phyllotaxis", "g_nLeafPhyllotaxis"},
+    {"Fit to scan", "g_bFitToScan"},
+    {"Fit voxel size", "g_dFitVoxelSize"},
+    {"Fit step", "g_dFitStep"},
+    {"Fit kill distance", "g_dFitKillDistance"},
+    {"Fit influence radius", "g_dFitInfluenceRadius"},
 };
 
 struct WrittenEntry {
@@ -28,8 +39,7 @@ struct WrittenEntry {
   const char* unit;
 };
 constexpr WrittenEntry kWrittenEntries[] = {
-    {"Models", "Loads a point cloud from data/point_model/; the view is framed when the model does not fit it.",
-     ""},
+    {"Models", "Loads a point cloud from data/point_model/; the view is framed when the model does not fit it.", ""},
     {"Kill distance",
      "Space colonisation: cloud points closer than this to a new skeleton node are consumed. "
      "Counted in growth steps.",

@@ -109,6 +109,29 @@ std::vector<PanelEntry> buildEntryTable() {
   t.push_back(numberEntry(
       "Speedup", K::Bool, A::Variable, " label='Speedup SCA' key='0' help='Toggle speedup mode.' ",
       [] { return double(g_bSpeedup); }, [](double v) { g_bSpeedup = v != 0.0; }));
+  // The scan-fitting reconstruction: a switch, and its lengths in the file's units (0 derives
+  // them from the scan's point spacing), in a group that starts closed.
+  t.push_back(numberEntry(
+      "Fit to scan", K::Bool, A::Variable, " label='Fit to scan' help='Reconstruct by fitting the scan.' ",
+      [] { return double(g_bFitToScan); }, [](double v) { g_bFitToScan = v != 0.0; }));
+  t.push_back(numberEntry(
+      "Fit voxel size", K::Double, A::Callback,
+      " group='Fit lengths' min=0.0 max=10.0 step=0.005 help='Voxel edge of the fit, 0 from the scan.' ",
+      [] { return g_dFitVoxelSize; }, [](double v) { g_dFitVoxelSize = v; }));
+  t.push_back(numberEntry(
+      "Fit step", K::Double, A::Callback,
+      " group='Fit lengths' min=0.0 max=10.0 step=0.005 help='Node spacing of the fit, 0 from the scan.' ",
+      [] { return g_dFitStep; }, [](double v) { g_dFitStep = v; }));
+  t.push_back(numberEntry(
+      "Fit kill distance", K::Double, A::Callback,
+      " group='Fit lengths' min=0.0 max=10.0 step=0.005 help='Side nodes this close to thicker wood join it, 0 from "
+      "the scan.' ",
+      [] { return g_dFitKillDistance; }, [](double v) { g_dFitKillDistance = v; }));
+  t.push_back(numberEntry(
+      "Fit influence radius", K::Double, A::Callback,
+      " group='Fit lengths' min=0.0 max=100.0 step=0.01 help='Widest gap bridged to a speck of points, 0 from the "
+      "scan.' ",
+      [] { return g_dFitInfluenceRadius; }, [](double v) { g_dFitInfluenceRadius = v; }));
   t.push_back(buttonEntry("Reconstruct tree", "label='Reconstruct tree'  key='b' ", reconstructTree));
   t.push_back(numberEntry(
       "Show points", K::Bool, A::Variable, " label='Show points' key='1' help='Toggle point cloud mode.' ",

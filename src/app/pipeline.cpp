@@ -7,6 +7,7 @@
 #include "app/globals.h"
 #include "app/progress.h"
 #include "settings/settings.h"
+#include "skeleton/fit_reconstruction.h"
 
 namespace {
 
@@ -78,9 +79,30 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides, 
   return true;
 }
 
-bool runReconstruction(StageTimes* times) {
-  StageTimes scratch;
-  StageTimes* t = orScratch(times, scratch);
+namespace {
+
+FitFigures g_lastTreeFit;
+
+FitOptions fitOptionsFromSettings() {
+  FitOptions o;
+  o.voxelSize = g_dFitVoxelSize;
+  o.step = g_dFitStep;
+  o.killDistance = g_dFitKillDistance;
+  o.influenceRadius = g_dFitInfluenceRadius;
+  return o;
+}
+
+bool fitReconstruction(StageTimes* t) {
+  reportProgress("Fitting the tree to the scan", -1.0);
+  FitStats stats;
+  const bool fitted = fitTreeToScan(g_pointCloud, g_reconstructor.model, fitOptionsFromSettings(), &stats);
+  t->thinning = 0.0;
+  t->graph = stats.prepareSeconds + stats.groundSeconds + stats.graphSeconds;
+  t->growth = stats.skeletonSeconds + stats.radiiSeconds + stats.modelSeconds;
+  return fitted && g_reconstructor.model.isBuilt();
+}
+
+bool classicReconstruction(StageTimes* t) {
   reportProgress("Thinning the voxels", 0.0);
   timed(&t->thinning, [] {
     g_voxelVolume.thin();
@@ -92,7 +114,22 @@ bool runReconstruction(StageTimes* times) {
     return true;
   });
   reportProgress("Growing the skeleton", 2.0 / 3.0);
-  return timed(&t->growth, [] { return g_reconstructor.reconstruct(); });
+  const bool grown = timed(&t->growth, [] { return g_reconstructor.reconstruct(); });
+  return grown && g_reconstructor.model.isBuilt() && g_reconstructor.skeletonNodes.size() >= 2;
+}
+
+}  // namespace
+
+bool runReconstruction(StageTimes* times) {
+  StageTimes scratch;
+  StageTimes* t = orScratch(times, scratch);
+  const bool grown = g_bFitToScan ? fitReconstruction(t) : classicReconstruction(t);
+  g_lastTreeFit = grown ? measureCloudFit(g_reconstructor.model, g_pointCloud) : FitFigures();
+  return grown;
+}
+
+const FitFigures& lastTreeFit() {
+  return g_lastTreeFit;
 }
 
 bool runRegrowth(double* seconds) {
@@ -122,15 +159,15 @@ PipelineResult runTreePipeline(const std::string& path, const std::string& outFo
     result.detail = "cannot read the point cloud";
     return result;
   }
-  if (g_voxelVolume.cellCount == 0) {
+  if (!g_bFitToScan && g_voxelVolume.cellCount == 0) {
     result.detail = "no voxel grid could be built";
     return result;
   }
-  const bool grown = runReconstruction(&t);
-  if (!grown || !g_reconstructor.model.isBuilt() || g_reconstructor.skeletonNodes.size() < 2) {
+  if (!runReconstruction(&t)) {
     result.detail = "the growth produced no tree";
     return result;
   }
+  result.fit = lastTreeFit();
   std::string folder = outFolder;
   if (!folder.empty() && folder.back() != '/') folder += '/';
   const std::string modelPath = folder + std::filesystem::path(path).filename().string();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pointcloud/point_cloud.h"
+#include "tree/fit_measure.h"
 
 // Seconds spent in each stage of one pipeline run.
 struct StageTimes {
@@ -35,10 +36,16 @@ bool loadPointCloud(const std::string& path, const SettingOverrides& overrides =
 // The load options the window uses: the up axis chosen in the panel (g_nUpAxis).
 LoadOptions windowLoadOptions();
 
-// "Reconstruct tree": thins the voxels, builds the voxel graph and grows the skeleton by
-// space colonisation into the tree model. Returns whether a skeleton was grown. Writes
-// times->thinning, ->graph and ->growth.
+// "Reconstruct tree": with g_bFitToScan off, thins the voxels, builds the voxel graph and
+// grows the skeleton by space colonisation into the tree model; with it on, fits the tree to
+// the scan (g_dFit* settings, 0 derived from the scan). Returns whether a tree was grown.
+// Writes times->thinning, ->graph and ->growth (for a fit: its graph and its skeleton).
+// Afterwards the tree's fit to the cloud is measured (lastTreeFit).
 bool runReconstruction(StageTimes* times = nullptr);
+
+// The fit measure of the tree of the last reconstruction against its cloud, in the file's
+// units; not valid before a reconstruction or when it grew nothing.
+const FitFigures& lastTreeFit();
 
 // Key f: the best-first regrowth along the graph edges. Returns whether it ran; *seconds
 // is its duration.
@@ -64,6 +71,7 @@ struct PipelineResult {
   std::string detail;   // the written file, or why the run failed
   size_t branches = 0;  // branches with at least two nodes
   StageTimes times;
+  FitFigures fit;  // the tree against its cloud
 };
 
 // One cloud through every stage, as batch mode runs it: start settings, the file's header,

@@ -70,3 +70,12 @@ TreeSummary summariseTree(const TreeModel& model, double scale) {
   }
   return s;
 }
+
+void addFitFigures(TreeSummary& summary, const FitFigures& fit) {
+  summary.hasFit = summary.valid && fit.valid();
+  if (!summary.hasFit) return;
+  summary.within2cm = fit.within2;
+  summary.within5cm = fit.within5;
+  summary.within10cm = fit.within10;
+  summary.phantom = fit.phantom;
+}

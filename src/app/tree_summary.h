@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "tree/fit_measure.h"
+
 class TreeModel;
 
 struct TreeSummary {
@@ -27,3 +29,5 @@ struct TreeSummary {
 
 // The figures of a built tree; scale is the cloud's (model units per file unit).
 TreeSummary summariseTree(const TreeModel& model, double scale);
+// Adds the fit measure of the tree (when valid) to its summary.
+void addFitFigures(TreeSummary& summary, const FitFigures& fit);

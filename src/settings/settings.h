@@ -30,6 +30,16 @@
     "space colonisation: largest angle between a node's direction and a point that attracts it", true)                 \
   X(bool, g_bSpeedup, true, FR_NO_KEY, FR_KEEP, 0, 1, "on/off",                                                        \
     "space colonisation: only the last growing nodes grow and consume points", true)                                   \
+  X(bool, g_bFitToScan, false, FR_NO_KEY, FR_KEEP, 0, 1, "on/off",                                                     \
+    "reconstruct by fitting the scan (its own units, radii from the points) instead of space colonisation", true)      \
+  X(double, g_dFitVoxelSize, 0.0, FR_NO_KEY, FR_KEEP, 0.0, 10.0, "file units",                                         \
+    "fit to scan: voxel edge of the graph over the wood; 0 takes 1.5 point spacings", true)                            \
+  X(double, g_dFitStep, 0.0, FR_NO_KEY, FR_KEEP, 0.0, 10.0, "file units",                                              \
+    "fit to scan: node spacing along thin wood; 0 takes one voxel", true)                                              \
+  X(double, g_dFitKillDistance, 0.0, FR_NO_KEY, FR_KEEP, 0.0, 10.0, "file units",                                      \
+    "fit to scan: a side node this close to thicker wood becomes part of it; 0 takes two voxels", true)                \
+  X(double, g_dFitInfluenceRadius, 0.0, FR_NO_KEY, FR_KEEP, 0.0, 100.0, "file units",                                  \
+    "fit to scan: widest gap bridged even to a speck of one or two points; 0 takes 8 point spacings", true)            \
   X(bool, g_bShowPoints, true, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "point layer shown", false)                    \
   X(bool, g_bShowAxis, true, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "box and axes shown", false)                     \
   X(bool, g_bShowVoxel, false, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "voxel layer shown", false)                    \
