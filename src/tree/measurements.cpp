@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <random>
 
 #include "pointcloud/point_cloud.h"
 #include "tree/scan_exports.h"
@@ -15,9 +16,18 @@ constexpr double kDrawnRadius = 0.5;  // the tube surface sits at half the store
 constexpr double kSliceHalf = 0.05;   // half the stem slice's thickness, file units
 constexpr int32_t kMinStemPoints = 10;
 constexpr double kMaxRmsToRadius = 0.25;
-// A fork below breast height ends the stem there when the branch rises within 45 degrees
-// of upright and is at least this share of the trunk's radius at the fork.
+// A second stem at breast height: a branch crossing it beside the stem that rises within 45
+// degrees of upright and is at least this share of the stem's radius, or reaches into the
+// top quarter of the tree's height (the pipe-model radii can undervalue a second stem).
 constexpr double kCodominantRatio = 0.7;
+constexpr double kCodominantTop = 0.75;
+// A circle with more than this share of the points well inside it is not a stem's outline.
+constexpr double kMaxInsideShare = 0.1;
+// Branches on the trunk that stay this close to the base (roots, ground points the skeleton
+// ran through) do not start the crown.
+constexpr double kGroundBranchHeight = 0.5;
+// Random circles through three points tried as the start of the stem fit.
+constexpr int kCircleTrials = 400;
 
 struct Point2 {
   double x, y;
@@ -148,31 +158,35 @@ double baseLevel(const PointCloud& cloud, const Vec3& anchor, double searchRadiu
   return kthLowest(levels, 2);
 }
 
-// The trunk's centreline and drawn radius where it first crosses the level y.
-bool trunkAtLevel(const Branch& trunk, double y, Vec3* axis, double* radius) {
-  for (size_t k = 0; k + 1 < trunk.nodes.size(); ++k) {
-    const Vec3& a = trunk.nodes[k];
-    const Vec3& b = trunk.nodes[k + 1];
+// Where a branch's centreline first crosses the level y (from its first written node up),
+// with its drawn radius there.
+struct Crossing {
+  size_t branch = 0;
+  Vec3 axis;
+  double radius = 0.0;
+};
+
+bool crossLevel(const Branch& branch, size_t first, double y, Crossing* at) {
+  for (size_t k = first; k + 1 < branch.nodes.size(); ++k) {
+    const Vec3& a = branch.nodes[k];
+    const Vec3& b = branch.nodes[k + 1];
     if (std::min(a.y, b.y) > y || std::max(a.y, b.y) < y || a.y == b.y) continue;
     const double t = (y - a.y) / (b.y - a.y);
-    *axis = a + (b - a) * t;
-    *radius = kDrawnRadius * (trunk.radii[k] + (trunk.radii[k + 1] - trunk.radii[k]) * t);
+    at->axis = a + (b - a) * t;
+    at->radius = kDrawnRadius * (branch.radii[k] + (branch.radii[k + 1] - branch.radii[k]) * t);
     return true;
   }
   return false;
 }
 
-bool forksBelow(const TreeModel& model, const std::vector<ForkLink>& links, double y) {
-  const Branch& trunk = *model.branches[0];
-  for (size_t b = 1; b < model.branches.size(); ++b) {
-    if (links[b].branch != 0) continue;
-    const Branch& branch = *model.branches[b];
-    if (trunk.nodes[links[b].node].y >= y) continue;
-    const Vec3 rise = branch.nodes.back() - branch.nodes.front();
-    const bool upright = rise.y > 0.0 && rise.y >= std::cos(kPi / 4) * length(rise);
-    if (upright && branch.radii[0] >= kCodominantRatio * trunk.radii[links[b].node]) return true;
-  }
-  return false;
+// A second stem beside the one measured: a branch crossing the same level that rises within
+// 45 degrees of upright and is nearly as thick there or reaches into the crown's top.
+bool secondStem(const Branch& branch, const Crossing& crossing, const Crossing& stem, double crownTopY) {
+  const Vec3 rise = branch.nodes.back() - branch.nodes.front();
+  if (!(rise.y > 0.0 && rise.y >= std::cos(kPi / 4) * length(rise))) return false;
+  double top = -INFINITY;
+  for (const Vec3& node : branch.nodes) top = std::max(top, node.y);
+  return crossing.radius >= kCodominantRatio * stem.radius || top >= crownTopY;
 }
 
 std::string formatLength(double v) {
@@ -181,8 +195,8 @@ std::string formatLength(double v) {
   return s;
 }
 
-StemDiameter measureStem(const TreeModel& model, const PointCloud& cloud, double baseY, double height,
-                         double breastHeight) {
+StemDiameter measureStem(const TreeModel& model, const PointCloud& cloud, const Vec3& anchor, double baseY,
+                         double height, double breastHeight) {
   StemDiameter stem;
   const ScanFrame& frame = cloud.frame;
   const double unit = frame.scale;  // one file unit in model units
@@ -192,16 +206,33 @@ StemDiameter measureStem(const TreeModel& model, const PointCloud& cloud, double
     return stem;
   }
   const double y = baseY + breastHeight * unit;
-  Vec3 axis;
-  double radius = 0.0;
-  if (!trunkAtLevel(*model.branches[0], y, &axis, &radius)) {
-    stem.reason = "the trunk model does not reach " + level + " above the base";
+  // The stem there: of the branches crossing that level, the one nearest the base (usually
+  // the trunk; not when the trunk was traced along the ground).
+  std::vector<Crossing> crossings;
+  for (size_t b = 0; b < model.branches.size(); ++b) {
+    Crossing c;
+    c.branch = b;
+    const int32_t first = firstWrittenNode(model, b);
+    if (first >= 0 && crossLevel(*model.branches[b], first, y, &c)) crossings.push_back(c);
+  }
+  if (crossings.empty()) {
+    stem.reason = "the model does not reach " + level + " above the base";
     return stem;
   }
-  if (forksBelow(model, forkLinks(model), y - kSliceHalf * unit)) {
-    stem.reason = "the trunk forks below " + level + " into stems of similar thickness";
-    return stem;
+  const Vec3 foot(anchor.x, y, anchor.z);
+  const Crossing stemAt =
+      *std::min_element(crossings.begin(), crossings.end(), [&](const Crossing& a, const Crossing& b) {
+        return horizontalDistance(a.axis, foot) < horizontalDistance(b.axis, foot);
+      });
+  const double crownTopY = baseY + kCodominantTop * height * unit;
+  for (const Crossing& c : crossings) {
+    if (c.branch != stemAt.branch && secondStem(*model.branches[c.branch], c, stemAt, crownTopY)) {
+      stem.reason = "the stem forks below " + level + " into stems of similar size";
+      return stem;
+    }
   }
+  const Vec3 axis = stemAt.axis;
+  const double radius = stemAt.radius;
   const double search = std::max(3.0 * radius, 0.3 * unit);
   std::vector<double> xs, zs;
   for (uint32_t i = 0; i < cloud.fileCount; ++i) {
@@ -215,12 +246,12 @@ StemDiameter measureStem(const TreeModel& model, const PointCloud& cloud, double
     stem.reason = "too few points (" + std::to_string(xs.size()) + ") on the stem at " + level;
     return stem;
   }
-  const CircleFit fit = fitCircleRobust(xs, zs);
+  const CircleFit fit = fitCircleRobust(xs, zs, search);
   if (!fit.ok || static_cast<int32_t>(fit.kept.size()) < kMinStemPoints) {
     stem.reason = "no circle fits the stem points at " + level;
     return stem;
   }
-  if (std::hypot(fit.cx, fit.cy) > search || fit.r > search || fit.rms > kMaxRmsToRadius * fit.r) {
+  if (fit.rms > kMaxRmsToRadius * fit.r) {
     stem.reason = "the circle fitted at " + level + " is poor (radius " + formatLength(frame.lengthToScan(fit.r)) +
                   ", RMS error " + formatLength(frame.lengthToScan(fit.rms)) + ")";
     return stem;
@@ -302,7 +333,7 @@ std::string csvField(const std::string& s) {
 
 }  // namespace
 
-CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys) {
+CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit) {
   CircleFit fit;
   const size_t n = std::min(xs.size(), ys.size());
   if (n < 3) return fit;
@@ -316,32 +347,69 @@ CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<doubl
   my /= n;
   std::vector<Point2> p(n);
   for (size_t i = 0; i < n; ++i) p[i] = {xs[i] - mx, ys[i] - my};
+  const auto allowed = [&](double cx, double cy, double r) {
+    return std::isfinite(r) && r > 0.0 && r <= limit && std::hypot(cx + mx, cy + my) <= limit;
+  };
+  std::vector<double> absolute(n);
+  const auto residuals = [&](double cx, double cy, double r) {
+    for (size_t i = 0; i < n; ++i) absolute[i] = std::fabs(std::hypot(p[i].x - cx, p[i].y - cy) - r);
+  };
 
-  std::vector<uint32_t> use(n);
-  for (size_t i = 0; i < n; ++i) use[i] = static_cast<uint32_t>(i);
-  double cx, cy, r;
-  if (!algebraicCircle(p, use, &cx, &cy, &r)) return fit;
-  std::vector<double> residual(n);
+  // Start: of the algebraic circle and circles through random triples, the one with the
+  // least median distance to the points, which stands up to nearly half the points being
+  // something else (a branch, leaves). The generator is seeded the same on every call.
+  std::vector<uint32_t> all(n);
+  for (size_t i = 0; i < n; ++i) all[i] = static_cast<uint32_t>(i);
+  double cx = 0.0, cy = 0.0, r = 0.0, bestScore = INFINITY;
+  const auto consider = [&](double x, double y, double radius) {
+    if (!allowed(x, y, radius)) return;
+    residuals(x, y, radius);
+    const double score = median(absolute);
+    if (!(score < bestScore)) return;
+    size_t inside = 0;
+    for (size_t i = 0; i < n; ++i) inside += std::hypot(p[i].x - x, p[i].y - y) < radius - 3.0 * 1.4826 * score;
+    if (inside > kMaxInsideShare * n) return;
+    bestScore = score, cx = x, cy = y, r = radius;
+  };
+  double ax, ay, ar;
+  if (algebraicCircle(p, all, &ax, &ay, &ar)) consider(ax, ay, ar);
+  std::mt19937 random(1u);
+  for (int trial = 0; trial < kCircleTrials; ++trial) {
+    const Point2& a = p[random() % n];
+    const Point2& b = p[random() % n];
+    const Point2& c = p[random() % n];
+    const double d = 2.0 * (a.x * (b.y - c.y) + b.x * (c.y - a.y) + c.x * (a.y - b.y));
+    if (d == 0.0) continue;
+    const double a2 = a.x * a.x + a.y * a.y, b2 = b.x * b.x + b.y * b.y, c2 = c.x * c.x + c.y * c.y;
+    const double x = (a2 * (b.y - c.y) + b2 * (c.y - a.y) + c2 * (a.y - b.y)) / d;
+    const double y = (a2 * (c.x - b.x) + b2 * (a.x - c.x) + c2 * (b.x - a.x)) / d;
+    consider(x, y, std::hypot(a.x - x, a.y - y));
+  }
+  if (!std::isfinite(bestScore)) return fit;
+
+  // Geometric fit to the points within three robust deviations of the circle, the deviation
+  // taken over the points kept, until the kept points settle. A floor keeps a noise-free
+  // circle from trimming its own points on rounding.
+  double sigma = 1.4826 * bestScore;
+  std::vector<uint32_t> use;
   for (int round = 0; round < 20; ++round) {
-    if (!geometricCircle(p, use, &cx, &cy, &r)) return fit;
-    std::vector<double> absolute(n);
-    for (size_t i = 0; i < n; ++i) {
-      residual[i] = std::hypot(p[i].x - cx, p[i].y - cy) - r;
-      absolute[i] = std::fabs(residual[i]);
-    }
-    // Three robust deviations (1.4826 times the median absolute residual); a floor keeps a
-    // noise-free circle from trimming its own points on rounding.
-    const double limit = std::max(3.0 * 1.4826 * median(absolute), 1e-9 * r);
+    residuals(cx, cy, r);
+    const double limitResidual = std::max(3.0 * sigma, 1e-9 * r);
     std::vector<uint32_t> kept;
     for (size_t i = 0; i < n; ++i)
-      if (absolute[i] <= limit) kept.push_back(static_cast<uint32_t>(i));
+      if (absolute[i] <= limitResidual) kept.push_back(static_cast<uint32_t>(i));
     if (kept.size() < 3) return fit;
-    const bool settled = kept == use;
+    if (kept == use) break;
     use.swap(kept);
-    if (settled) break;
+    if (!geometricCircle(p, use, &cx, &cy, &r)) return fit;
+    residuals(cx, cy, r);
+    std::vector<double> keptResiduals;
+    for (uint32_t i : use) keptResiduals.push_back(absolute[i]);
+    sigma = 1.4826 * median(keptResiduals);
   }
   double sum = 0.0;
-  for (uint32_t i : use) sum += residual[i] * residual[i];
+  residuals(cx, cy, r);
+  for (uint32_t i : use) sum += absolute[i] * absolute[i];
   fit.ok = true;
   fit.cx = cx + mx;
   fit.cy = cy + my;
@@ -354,7 +422,8 @@ CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<doubl
 TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, double breastHeight) {
   TreeMeasurements m;
   m.breastHeight = breastHeight;
-  if (!model.isBuilt() || model.branches.empty() || !exportedBranch(*model.branches[0])) {
+  const int32_t first = model.branches.empty() ? -1 : firstWrittenNode(model, 0);
+  if (!model.isBuilt() || first < 0) {
     m.reason = "no tree model is built";
     return m;
   }
@@ -368,17 +437,22 @@ TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, do
   m.measured = true;
   m.pointCount = cloud.fileCount;
 
-  const Vec3 anchor = trunk.nodes[0];
+  const Vec3 anchor = trunk.nodes[first];
   const double baseY = baseLevel(cloud, anchor, std::max(3.0 * kDrawnRadius * trunk.radii[0], 0.5 * unit));
   m.base = frame.toScan(Vec3(anchor.x, baseY, anchor.z));
   std::vector<double> levels(cloud.fileCount);
   for (uint32_t i = 0; i < cloud.fileCount; ++i) levels[i] = -cloud.points[i].y;
   m.height = frame.lengthToScan(-kthLowest(levels, 2) - baseY);
-  m.stem = measureStem(model, cloud, baseY, m.height, breastHeight);
+  m.stem = measureStem(model, cloud, anchor, baseY, m.height, breastHeight);
 
   double crownY = INFINITY;
-  for (const auto& branch : model.branches)
-    if (branch->order == 2 && exportedBranch(*branch)) crownY = std::min(crownY, branch->nodes[0].y);
+  for (size_t b = 1; b < model.branches.size(); ++b) {
+    const Branch& branch = *model.branches[b];
+    if (branch.order != 2 || firstWrittenNode(model, b) < 0) continue;
+    double top = -INFINITY;
+    for (const Vec3& node : branch.nodes) top = std::max(top, node.y);
+    if (top - baseY >= kGroundBranchHeight * unit) crownY = std::min(crownY, branch.nodes[0].y);
+  }
   m.hasCrownBase = std::isfinite(crownY);
   if (m.hasCrownBase) m.crownBaseHeight = frame.lengthToScan(crownY - baseY);
   const double lowest = m.hasCrownBase ? crownY : baseY;

@@ -3,28 +3,32 @@
 // units (metres for real scans) and its up axis (the model's Y). Only the file's points are
 // used, never the key points the readers add after them.
 //
-//   base: the ground level at the stem. Around the trunk's first node (horizontally, within
-//     the larger of three drawn base radii and 0.5 units) the third-lowest point, so that a
-//     stray point or two below the ground does not lower it, and a terrain sloping away
-//     from the tree does not either.
+//   base: the ground level at the stem. Around the trunk's first written node (horizontally,
+//     within the larger of three drawn base radii and 0.5 units) the third-lowest point, so
+//     that a stray point or two below the ground does not lower it, and a terrain sloping
+//     away from the tree does not either. Its position is that node's, at that level.
 //   height: the third-highest point above the base (the points, not the model).
-//   stem diameter: at breastHeight (1.3) above the base, from the points of a slice 0.1
-//     thick around the trunk's centreline there (within the larger of three drawn radii and
-//     0.3 units): an algebraic circle fit, then a geometric (least-squares distance) fit
-//     with points beyond three robust deviations trimmed, repeated until the kept points
-//     settle. Reported with the RMS distance of the kept points from the circle and their
-//     number, or with the reason there is none: the tree is lower, the trunk model does not
-//     reach that height, the trunk forks below it into upright stems of similar thickness,
-//     too few points, or a poor fit.
-//   crown base height: the lowest fork of a branch on the trunk (order 2) above the base.
+//   stem diameter: at breastHeight (1.3) above the base. The stem there is the branch
+//     crossing that level nearest the base (the trunk, unless it was traced along the
+//     ground). The points of a slice 0.1 thick within the larger of three drawn radii and
+//     0.3 units of its centreline are fitted with a circle: the start is the circle of least
+//     median distance to the points among the algebraic fit and circles through random
+//     triples (with few points well inside it), then a geometric (least-squares distance)
+//     fit with points beyond three robust deviations trimmed, until the kept points settle.
+//     Reported with the RMS distance of the kept points from the circle and their number,
+//     or with the reason there is none: the tree is lower, the model does not reach that
+//     height, another upright branch crosses it nearly as thick or reaching into the top
+//     quarter of the tree (a second stem), too few points (10), no circle, or an RMS error
+//     above a quarter of the radius.
+//   crown base height: the lowest fork of a branch on the trunk (order 2) above the base,
+//     leaving out branches that stay within 0.5 units of the base (roots, ground).
 //   crown diameter and projected area: the convex hull, on the ground plane, of the points
-//     at or above the crown base (all points above the base when no branch forks off the
-//     trunk); the diameter is the mean of the hull's largest width and its width at right
-//     angles to that.
-//   total branch length and wood volume: sums over the cylinders of treeCylinders (trunk
-//     included), pi r^2 L with the drawn radius.
-//   branches by order: count and summed polyline length of the exported branches per order
-//     (order 1 is the trunk).
+//     at or above the crown base (all points above the base without a crown base); the
+//     diameter is the mean of the hull's largest width and its width at right angles to it.
+//   total branch length and wood volume: sums over treeCylinders (trunk included, root
+//     segment not), pi r^2 L with the drawn radius.
+//   branches by order: count and summed length of the written branches per order (order 1
+//     is the trunk); the branch count is theirs summed.
 
 #include <cstdint>
 #include <string>
@@ -85,5 +89,8 @@ struct CircleFit {
   double rms = 0.0;
   std::vector<uint32_t> kept;  // indices of the points the fit kept
 };
-// Algebraic fit, then geometric refinement with outliers trimmed, as described above.
-CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys);
+// The start is the circle of least median distance among the algebraic fit and circles
+// through random triples of points, each with a radius and a centre distance from the origin
+// of at most limit; then geometric refinement with outliers trimmed, as described above.
+// Not ok when no circle qualifies or too few points stay.
+CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit);

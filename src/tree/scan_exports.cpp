@@ -20,6 +20,10 @@ double& at(Vec3& v, int i) {
   return i == 0 ? v.x : (i == 1 ? v.y : v.z);
 }
 
+bool same(const Vec3& a, const Vec3& b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
 bool finite(const Vec3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -95,11 +99,18 @@ void appendNumber(std::string& out, double v) {
   out.append(buffer, result.ptr);
 }
 
-bool exportedBranch(const Branch& branch) {
-  if (branch.nodes.size() < 2 || branch.radii.size() != branch.nodes.size()) return false;
+int32_t firstWrittenNode(const TreeModel& model, size_t b) {
+  const Branch& branch = *model.branches[b];
+  if (branch.nodes.size() < 2 || branch.radii.size() != branch.nodes.size()) return -1;
   for (size_t k = 0; k < branch.nodes.size(); ++k)
-    if (!finite(branch.nodes[k]) || !std::isfinite(branch.radii[k])) return false;
-  return true;
+    if (!finite(branch.nodes[k]) || !std::isfinite(branch.radii[k])) return -1;
+  if (b != 0 || model.segments.empty()) return 0;
+  // The growth writes the root segment's start as the node's position with y - 0.2.
+  const TreeSegment& root = model.segments[0];
+  const bool rootSegment = root.parent == -1 && same(branch.nodes[0], root.start) && same(branch.nodes[1], root.end) &&
+                           root.start.x == root.end.x && root.start.z == root.end.z && root.start.y == root.end.y - 0.2;
+  if (!rootSegment) return 0;
+  return branch.nodes.size() >= 3 ? 1 : -1;
 }
 
 Vec3 directionToScan(const ScanFrame& frame, const Vec3& modelDirection) {
@@ -121,12 +132,13 @@ std::vector<ForkLink> forkLinks(const TreeModel& model) {
   std::unordered_map<PositionKey, ForkLink, PositionKeyHash> firstHolder;
   for (size_t b = 0; b < model.branches.size(); ++b) {
     const Branch& branch = *model.branches[b];
-    if (!exportedBranch(branch)) continue;
+    const int32_t first = firstWrittenNode(model, b);
+    if (first < 0) continue;
     if (b > 0) {
-      auto it = firstHolder.find(PositionKey(branch.nodes[0]));
+      auto it = firstHolder.find(PositionKey(branch.nodes[first]));
       if (it != firstHolder.end()) links[b] = it->second;
     }
-    for (size_t k = 0; k < branch.nodes.size(); ++k)
+    for (size_t k = first; k < branch.nodes.size(); ++k)
       firstHolder.emplace(PositionKey(branch.nodes[k]), ForkLink{static_cast<int32_t>(b), static_cast<int32_t>(k)});
   }
   return links;
@@ -135,16 +147,17 @@ std::vector<ForkLink> forkLinks(const TreeModel& model) {
 std::vector<Cylinder> treeCylinders(const TreeModel& model, const ScanFrame& frame) {
   std::vector<Cylinder> cylinders;
   const std::vector<ForkLink> links = forkLinks(model);
-  std::vector<int32_t> firstCylinder(model.branches.size(), -1);
+  std::vector<int32_t> firstCylinder(model.branches.size(), -1), firstNode(model.branches.size(), -1);
   for (size_t b = 0; b < model.branches.size(); ++b) {
     const Branch& branch = *model.branches[b];
-    if (!exportedBranch(branch)) continue;
+    const int32_t first = firstNode[b] = firstWrittenNode(model, b);
+    if (first < 0) continue;
     firstCylinder[b] = static_cast<int32_t>(cylinders.size());
     // The parent branch comes earlier in the list, so its cylinders are numbered already.
     int32_t parent = -1;
     const ForkLink& link = links[b];
-    if (link.branch >= 0) parent = firstCylinder[link.branch] + std::max(link.node, 1) - 1;
-    for (size_t k = 0; k + 1 < branch.nodes.size(); ++k) {
+    if (link.branch >= 0) parent = firstCylinder[link.branch] + std::max(link.node - firstNode[link.branch], 1) - 1;
+    for (size_t k = first; k + 1 < branch.nodes.size(); ++k) {
       Cylinder c;
       const Vec3 d = branch.nodes[k + 1] - branch.nodes[k];
       c.start = frame.toScan(branch.nodes[k]);
@@ -157,7 +170,7 @@ std::vector<Cylinder> treeCylinders(const TreeModel& model, const ScanFrame& fra
       c.branch = static_cast<int32_t>(b);
       c.order = branch.order;
       c.parent = parent;
-      c.position = static_cast<int32_t>(k);
+      c.position = static_cast<int32_t>(k) - first;
       parent = static_cast<int32_t>(cylinders.size());
       cylinders.push_back(c);
     }
@@ -190,20 +203,22 @@ std::string skeletonGraphPly(const TreeModel& model, const ScanFrame& frame) {
   int64_t vertexCount = 0, edgeCount = 0;
   for (size_t b = 0; b < model.branches.size(); ++b) {
     const Branch& branch = *model.branches[b];
-    if (!exportedBranch(branch)) continue;
+    const int32_t first = firstWrittenNode(model, b);
+    if (first < 0) continue;
     std::vector<int64_t>& ids = vertexOf[b];
-    for (size_t k = 0; k < branch.nodes.size(); ++k) {
+    ids.assign(branch.nodes.size(), -1);
+    for (size_t k = first; k < branch.nodes.size(); ++k) {
       const ForkLink& link = links[b];
-      if (k == 0 && link.branch >= 0) {
-        ids.push_back(vertexOf[link.branch][link.node]);
+      if (k == static_cast<size_t>(first) && link.branch >= 0) {
+        ids[k] = vertexOf[link.branch][link.node];
       } else {
-        ids.push_back(vertexCount++);
+        ids[k] = vertexCount++;
         appendPoint(vertices, "", frame.toScan(branch.nodes[k]));
         vertices += ' ';
         appendNumber(vertices, frame.lengthToScan(kDrawnRadius * branch.radii[k]));
         vertices += '\n';
       }
-      if (k == 0) continue;
+      if (k == static_cast<size_t>(first)) continue;
       edges += std::to_string(ids[k - 1]) + ' ' + std::to_string(ids[k]) + '\n';
       ++edgeCount;
     }
@@ -226,12 +241,15 @@ std::string branchMeshObj(const TreeModel& model, const ScanFrame& frame, const 
   std::string faces;
   size_t written = 0;  // vertices so far; OBJ indices start at 1
   for (const BranchTube& tube : branchTubes(model)) {
-    if (!exportedBranch(*model.branches[tube.branch]) || tube.stripCount() == 0) continue;
+    const int32_t first = firstWrittenNode(model, tube.branch);
+    if (first < 0 || tube.stripCount() == 0) continue;
     // Strip k joins ring k (odd entries) to ring k + 1 (even entries); each ring is written
-    // once, sides + 1 vertices with the seam repeated.
+    // once, sides + 1 vertices with the seam repeated. The tube is refined once, so node k
+    // has ring 2k.
     const size_t ringSize = static_cast<size_t>(tube.sides) + 1;
-    const size_t rings = tube.stripCount() + 1;
-    for (size_t r = 0; r < rings; ++r) {
+    const size_t firstRing = 2 * static_cast<size_t>(first);
+    const size_t rings = tube.stripCount() + 1 - firstRing;
+    for (size_t r = firstRing; r < firstRing + rings; ++r) {
       const size_t strip = r == 0 ? 0 : r - 1;
       const size_t odd = r == 0 ? 1 : 0;
       for (size_t j = 0; j < ringSize; ++j) {
@@ -246,7 +264,7 @@ std::string branchMeshObj(const TreeModel& model, const ScanFrame& frame, const 
       }
     }
     for (size_t r = 0; r + 1 < rings; ++r) {
-      const size_t lower = written + r * ringSize + 1, upper = lower + ringSize;
+      const size_t lower = written + r * ringSize + 1, upper = lower + ringSize;  // 1-based
       for (size_t j = 0; j < ringSize - 1; ++j) {
         appendFace(faces, upper + j, lower + j, lower + j + 1, mirror, true);
         appendFace(faces, upper + j, lower + j + 1, upper + j + 1, mirror, true);

@@ -6,7 +6,9 @@
 //
 // A branch is written when it is drawn: at least two nodes, one radius per node, every node
 // finite. Pruned branches (no nodes) are left out everywhere; branch ids are indices into
-// TreeModel::branches, so they keep the gaps the pruned ones leave.
+// TreeModel::branches, so they keep the gaps the pruned ones leave. The trunk is written from
+// the first skeleton node up: the root segment the growth hangs 0.2 below that node (under
+// the ground) is left out, so that the model does not reach below the scan.
 
 #include <cstdint>
 #include <string>
@@ -16,10 +18,11 @@
 #include "tree/geometry.h"
 
 class TreeModel;
-struct Branch;
 
-// Whether the exports write this branch (see above).
-bool exportedBranch(const Branch& branch);
+// The index of the first node the exports write of model.branches[branch]: 1 for a trunk that
+// starts with the growth's root segment (the segment 0 of the model, straight down 0.2 from
+// the first skeleton node), else 0; -1 when the branch is not written (see above).
+int32_t firstWrittenNode(const TreeModel& model, size_t branch);
 
 // A direction or offset in model coordinates in the file's axes and units: the linear part
 // of ScanFrame::toScan, without the translation (so no digits are lost to a large absolute
@@ -29,9 +32,9 @@ Vec3 directionToScan(const ScanFrame& frame, const Vec3& modelDirection);
 // the file's coordinates then need their winding reversed to keep facing outwards.
 bool frameMirrors(const ScanFrame& frame);
 
-// Where a branch's first node joins the tree: the branch and node index of the first
-// exported branch before it holding that exact position (as branch orders are assigned).
-// branch is -1 for the trunk, a branch not exported, or one whose parent was pruned.
+// Where a branch's first node joins the tree: the branch and node index of the first written
+// branch before it that writes that exact position (as branch orders are assigned). branch
+// is -1 for the trunk, a branch not written, or one whose parent was pruned.
 struct ForkLink {
   int32_t branch = -1;
   int32_t node = -1;
@@ -39,7 +42,7 @@ struct ForkLink {
 // One entry per entry of model.branches.
 std::vector<ForkLink> forkLinks(const TreeModel& model);
 
-// One cylinder per pair of consecutive nodes of each exported branch (the nodes as stored,
+// One cylinder per pair of consecutive written nodes of each branch (the nodes as stored,
 // not the refined polyline the tubes are drawn along), in branch order, then base to tip.
 struct Cylinder {
   Vec3 start;            // first node, file coordinates
@@ -52,8 +55,8 @@ struct Cylinder {
   int32_t position = 0;  // 0 at the branch's base
 };
 // The parent of a cylinder is the previous one in its branch; for a branch's first cylinder,
-// the cylinder of the parent branch ending at the fork point (-1 when the parent is not
-// exported).
+// the cylinder of the parent branch ending at the fork point, or starting there when the
+// fork is the parent's first written node (-1 when the parent is not written).
 std::vector<Cylinder> treeCylinders(const TreeModel& model, const ScanFrame& frame);
 
 // CSV, one header row then one row per cylinder:
@@ -73,7 +76,8 @@ struct MeshTriangles {
   std::vector<Vec3> normals;
 };
 
-// The branch tubes the window draws (branchTubes) as a Wavefront OBJ, in group "branches":
+// The branch tubes the window draws (branchTubes, without the root segment's part) as a
+// Wavefront OBJ, in group "branches":
 // one vertex per ring side (the seam side twice, for its texture coordinate), with normals
 // and texture coordinates, two triangles per quad, facing outwards. When leaves is given
 // and holds triangles they follow in group "leaves" (normals, no texture coordinates).
