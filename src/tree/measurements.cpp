@@ -483,7 +483,7 @@ TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, do
 
 std::string measurementsJson(const TreeMeasurements& m, const std::string& treeName) {
   std::string out = "{\n  \"tree\": " + jsonString(treeName) + ",\n";
-  out += "  \"units\": \"those of the scan file (metres for metric scans); order 1 is the trunk\",\n";
+  out += "  \"units\": \"those of the scan file (metres for metric scans)\",\n";
   if (!m.measured) return out + "  \"measured\": false,\n  \"reason\": " + jsonString(m.reason) + "\n}\n";
   out += "  \"measured\": true,\n";
   out += "  \"point_count\": " + std::to_string(m.pointCount) + ",\n";
@@ -505,7 +505,7 @@ std::string measurementsJson(const TreeMeasurements& m, const std::string& treeN
   out += "  \"total_branch_length\": " + jsonNumber(m.totalBranchLength) + ",\n";
   out += "  \"wood_volume\": " + jsonNumber(m.woodVolume) + ",\n";
   out += "  \"branch_count\": " + std::to_string(m.branchCount) + ",\n";
-  out += "  \"orders\": [";
+  out += "  \"branches_by_order\": [";
   for (size_t i = 0; i < m.orders.size(); ++i) {
     const OrderSummary& o = m.orders[i];
     out += i == 0 ? "\n" : ",\n";

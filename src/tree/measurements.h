@@ -74,8 +74,12 @@ struct TreeMeasurements {
 
 TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, double breastHeight = 1.3);
 
-// One JSON object (a file of its own per tree); treeName is written as given. Values that
-// are not measured are null, with the reason beside them.
+// One JSON object (a file of its own per tree); treeName is written as given. Keys: tree,
+// units, measured (false: reason and nothing else), point_count, base [x, y, z], height,
+// stem_diameter {height_above_base, diameter, rms_error, points, centre, reason},
+// crown_base_height, crown_diameter, crown_projected_area, total_branch_length,
+// wood_volume, branch_count, branches_by_order [{order, branches, length}]. Values that are
+// not measured are null, with the reason beside them.
 std::string measurementsJson(const TreeMeasurements& m, const std::string& treeName);
 
 // A run summary: one header line, then one line per tree (the same columns).

@@ -269,24 +269,29 @@ TEST(Measurements, JsonAndCsvReadBack) {
   TempDir dir;
   const std::string json = dir.write("tree.json", measurementsJson(measured, "oak \"1\""));
   const std::string noStem = dir.write("reason.json", measurementsJson(reason, "elm"));
+  TreeMeasurements none;
+  none.reason = "no tree";
+  const std::string noTree = dir.write("none.json", measurementsJson(none, "ash"));
   const std::string csv = dir.write(
       "run.csv", measurementsCsvHeader() + measurementsCsvRow(measured, "oak, 1") + measurementsCsvRow(reason, "elm"));
   const std::string script =
       "import csv, json, sys\n"
       "a = json.load(open(sys.argv[1])); b = json.load(open(sys.argv[2]))\n"
       "print(a['tree'], a['base'][0], a['stem_diameter']['diameter'], a['stem_diameter']['centre'][1],\n"
-      "      a['orders'][1]['branches'], a['crown_base_height'], sep='|')\n"
+      "      a['branches_by_order'][1]['branches'], a['crown_base_height'], sep='|')\n"
       "print(b['stem_diameter']['diameter'], b['stem_diameter']['reason'], b['crown_base_height'], sep='|')\n"
+      "c = json.load(open(sys.argv[4])); print(c['measured'], c['reason'], sep='|')\n"
       "rows = list(csv.DictReader(open(sys.argv[3])))\n"
       "print(len(rows), rows[0]['tree'], rows[0]['stem_diameter'], rows[0]['length_by_order'], sep='|')\n"
       "print(rows[1]['stem_diameter'] == '', rows[1]['stem_reason'], rows[1]['crown_base_height'] == '', "
       "all(None not in r and len(r) == len(rows[0]) for r in rows), sep='|')\n";
   const std::string path = dir.write("read.py", script);
   std::string out;
-  ASSERT_EQ(runCommand("python3 " + path + " " + json + " " + noStem + " " + csv, &out), 0);
+  ASSERT_EQ(runCommand("python3 " + path + " " + json + " " + noStem + " " + csv + " " + noTree, &out), 0);
   EXPECT_EQ(out,
             "oak \"1\"|431000.125|0.3125|5400000.75|11|3.25\n"
             "None|a \"quoted\", comma|None\n"
+            "False|no tree\n"
             "2|oak, 1|0.3125|1:10;2:140\n"
             "True|a \"quoted\", comma|True|True\n");
 }
