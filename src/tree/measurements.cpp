@@ -424,7 +424,7 @@ TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, do
   m.breastHeight = breastHeight;
   const int32_t first = model.branches.empty() ? -1 : firstWrittenNode(model, 0);
   if (!model.isBuilt() || first < 0) {
-    m.reason = "no tree model is built";
+    m.reason = model.isBuilt() ? "the model has no trunk to measure" : "no tree model is built";
     return m;
   }
   if (cloud.fileCount == 0 || cloud.points.size() < cloud.fileCount) {
