@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev googletest
   libgeographiclib-dev
   xvfb xauth xdotool x11-utils imagemagick
+  assimp-utils python3-open3d
 )
 
 missing=()
