@@ -33,6 +33,11 @@ inline void expectSame(const Vec3& a, const Vec3& b, double tol = 0.0) {
 struct NodeTree {
   std::vector<Vec3> positions;
   std::vector<int> parent;
+  int add(const Vec3& p, int parentNode) {
+    positions.push_back(p);
+    parent.push_back(parentNode);
+    return static_cast<int>(positions.size()) - 1;
+  }
 };
 
 // A node tree from {x, y, z, parent} rows.
