@@ -71,6 +71,8 @@ TEST_F(ExportTest, CreatesAMissingFolderAndReportsAnUnwritablePath) {
   std::string blocker = dir.write("blocker", "x");
   StdoutCapture out;
   EXPECT_FALSE(model.exportTree(blocker + "/sub/oak.ply", 1.0));
-  EXPECT_EQ(out.text(), "ERROR: unable to write tree model [" + blocker + "/sub/oak.txt]!\n");
+  EXPECT_EQ(out.text(), "ERROR: unable to write tree model [" + blocker +
+                            "/sub/oak.txt]!\nERROR: cannot create a temporary file for " + blocker +
+                            "/sub/oak.txt: Not a directory\n");
   EXPECT_EQ(readFile(blocker), "x");
 }
