@@ -1,39 +1,15 @@
 #include "skeleton/neighbour_matrix.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <new>
 #include <stdexcept>
 
-namespace {
-
-// MemAvailable from /proc/meminfo; the physical memory when that cannot be read.
-uint64_t availableMemoryBytes() {
-  if (FILE* f = std::fopen("/proc/meminfo", "r")) {
-    char line[256];
-    unsigned long long kb = 0;
-    bool found = false;
-    while (std::fgets(line, sizeof line, f)) {
-      if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) {
-        found = true;
-        break;
-      }
-    }
-    std::fclose(f);
-    if (found) return static_cast<uint64_t>(kb) * 1024u;
-  }
-  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return UINT64_MAX;
-  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
-}
-
-}  // namespace
+#include "settings/memory_limit.h"
 
 bool NeighbourMatrix::fits(uint32_t n) {
   if (n > kMaxVertices) return false;
-  return bytesFor(n) <= availableMemoryBytes();
+  return fitsInUsableMemory(bytesFor(n), "the neighbour graph", "", nullptr);
 }
 
 bool NeighbourMatrix::allocate(uint32_t n, double fill) {

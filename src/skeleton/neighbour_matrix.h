@@ -4,9 +4,9 @@
 // failure is reported instead of thrown.
 //
 // A graph is refused as too large when n exceeds kMaxVertices or when its 9 n^2 bytes exceed
-// the memory the system reports as available (MemAvailable, else the physical memory):
-// filling a matrix beyond that would not fail cleanly but push the machine into swapping or
-// the out-of-memory killer.
+// what the process may use (usableMemoryBytes: the address-space limit and MemAvailable, less
+// a margin): filling a matrix beyond that would not fail cleanly but push the machine into
+// swapping or the out-of-memory killer, or fail part way under an address-space limit.
 
 #include <cstddef>
 #include <cstdint>
@@ -23,7 +23,7 @@ class NeighbourMatrix {
   void release();
   // Bytes an n x n matrix pair takes, in 64-bit arithmetic.
   static uint64_t bytesFor(uint32_t n) { return static_cast<uint64_t>(n) * n * kBytesPerEntry; }
-  // True when an n x n matrix is within kMaxVertices and the available memory.
+  // True when an n x n matrix is within kMaxVertices and the usable memory.
   static bool fits(uint32_t n);
   bool empty() const { return lengths_.empty(); }
   uint32_t size() const { return n_; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "settings/memory_limit.h"
 #include "settings/settings.h"
 #include "skeleton/kd_tree.h"
 #include "skeleton/tree_reconstructor.h"
@@ -116,6 +117,11 @@ bool TreeReconstructor::buildNeighbourGraph(uint32_t K) {
   if (volume == nullptr || positions.size() != n) return false;
   if (!distances.allocate(n, -1.0)) {
     std::printf("Memory allocation error!\n");
+    std::string why;
+    if (n <= NeighbourMatrix::kMaxVertices &&
+        !fitsInUsableMemory(NeighbourMatrix::bytesFor(n), "the neighbour graph", formatCount(n) + " vertices", &why)) {
+      std::printf("ERROR: %s; use a larger voxel size\n", why.c_str());
+    }
     return false;
   }
   const VoxelVolume& v = *volume;

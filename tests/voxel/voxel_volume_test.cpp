@@ -152,7 +152,8 @@ TEST(VoxelGridFaults, BadSizesAndBoxesLeaveAnEmptyUsableGrid) {
     std::string expected;
   };
   const PointRecord lo = makePoint(-1, 0, -1), hi = makePoint(1, 2, 1);
-  const std::string failed = "Allocation volume memory failed!\n";
+  // The failure line is followed by the reason, with figures of this machine.
+  const std::string failed = "Allocation volume memory failed!\nERROR: the ";
   std::vector<Case> cases = {
       {lo, hi, 0.0, "Invalid voxel size 0\n"},
       {lo, hi, -0.2, "Invalid voxel size -0.2\n"},
@@ -182,7 +183,8 @@ TEST(VoxelGridFaults, BadSizesAndBoxesLeaveAnEmptyUsableGrid) {
     buildCaptured(volume, cloud, 0.5);
     ASSERT_EQ(volume.cellCount, 64u);
     cloud.minCorner = c.lo, cloud.maxCorner = c.hi;
-    EXPECT_EQ(buildCaptured(volume, cloud, c.size), c.expected);
+    const std::string out = buildCaptured(volume, cloud, c.size);
+    EXPECT_EQ(c.expected.find(failed) != std::string::npos ? out.substr(0, c.expected.size()) : out, c.expected);
     expectEmptyGrid(volume);
     EXPECT_EQ(volume.cellIndex(makePoint(0, 0, 0)), 0u);
     StdoutCapture quiet;
