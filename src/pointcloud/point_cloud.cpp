@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -48,10 +49,15 @@ bool PointCloud::load(const std::string& path) {
     return false;
   }
   const std::string ending = path.substr(path.size() - 3);
-  if (ending == "ply") return readPly(path);
-  if (ending == "pcd") return false;
-  if (ending == "geo") return readGeoCloud(path);
-  return readTextCloud(path);
+  // Memory the system refuses while reading fails this file, not the program.
+  try {
+    if (ending == "ply") return readPly(path);
+    if (ending == "pcd") return false;
+    if (ending == "geo") return readGeoCloud(path);
+    return readTextCloud(path);
+  } catch (const std::bad_alloc&) {
+    return reject(path, "not enough memory to read it");
+  }
 }
 
 void PointCloud::normalise() {
@@ -92,6 +98,16 @@ bool PointCloud::finishLoad(const std::string& path) {
   normalise();
   if (!isFinite(minCorner) || !isFinite(maxCorner) || !isFinite(baseCorner)) {
     std::printf("ERROR: point cloud [%s]: coordinates too large to normalise!\n", path.c_str());
+    reset();
+    return false;
+  }
+  // The box may be finite while a centre (min + max) or a key point built from sums is not.
+  for (uint32_t i = 0; i < count && i < points.size(); ++i) {
+    if (isFinite(points[i])) continue;
+    const PointRecord& p = points[i];
+    const char* axis = !std::isfinite(p.x) ? "x" : !std::isfinite(p.y) ? "y" : "z";
+    std::printf("ERROR: point cloud [%s]: %s %u is out of range: its %s coordinate is not finite once normalised!\n",
+                path.c_str(), i < fileCount ? "point" : "key point", i < fileCount ? i + 1 : i - fileCount + 1, axis);
     reset();
     return false;
   }

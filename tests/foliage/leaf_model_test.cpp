@@ -115,7 +115,8 @@ TEST_F(LeafModelFile, RejectedFilesChangeNothing) {
       // Short.
       {"", "file ends before the branch colour"},
       {"1 2 3 4 5", "file ends before the leaf colour"},
-      {triangle + "0 0 1", "file ends before a triangle index"},
+      // (padded so that its size could hold the declared records)
+      {triangle + "0 0 1    ", "file ends before a triangle index"},
       // Malformed.
       {"1 2 green", "line 1: expected a number for the branch colour, found \"green\""},
       {header + "0 2.5 0\n", "expected an integer for the vertex count, found \"2.5\""},
@@ -125,6 +126,10 @@ TEST_F(LeafModelFile, RejectedFilesChangeNothing) {
       {header + "0\n-3 0\n", "line 3: the vertex count is negative (\"-3\")"},
       {header + "1000001 0 0\n", "line 2: the stem point count is too large"},
       {header + "0 0 99999999999999999999\n", "the triangle count is out of range"},
+      // Mended fault: counts the file cannot hold were allocated before reading failed.
+      {header + "0 1000000 0\n",
+       "line 2: the counts declare 0 stem points, 1000000 vertices and 0 triangles, more than "
+       "the 0 bytes left can hold"},
       // Not finite.
       {header + "0 1 0\n0 nan 0 0 0 0\n", "line 3: a vertex is not a finite number (\"nan\")"},
       {header + "1 0 0\n0 0 1e999 0 0.1\n", "a stem point is not a finite number"},
