@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev googletest
   libgeographiclib-dev
   xvfb xauth xdotool x11-utils imagemagick
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()
