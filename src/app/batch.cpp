@@ -200,8 +200,9 @@ int runBatch(int argc, char** argv) {
       r.run.detail = "refused: " + plan.refusal;
       std::printf("ERROR: %s: %s\n", plan.input.c_str(), r.run.detail.c_str());
     } else {
-      const std::string renamed = renamedOutputs(plan);
-      if (!renamed.empty()) std::printf("Output: %s%s\n", plan.outputs[0].path.c_str(), renamed.c_str());
+      for (const PlannedOutput& o : plan.outputs) {
+        if (!o.note.empty()) std::printf("Output: %s (renamed: %s)\n", o.path.c_str(), o.note.c_str());
+      }
       std::fflush(stdout);
       r.run = runOne(plan, options.settings);
       printStageTimes(r.run.times);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -31,10 +32,13 @@ std::string pathKey(const std::string& path) {
   return key.string();
 }
 
-// The same file under another name (a hard link) is the same file too.
-bool sameExistingFile(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+// Device and inode of an existing file: the same file under another name (a hard link) is
+// the same file too.
+bool fileIdentity(const std::string& path, std::pair<dev_t, ino_t>* id) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  *id = {info.st_dev, info.st_ino};
+  return true;
 }
 
 std::string fileName(const std::string& path) {
@@ -54,15 +58,20 @@ std::string usualOutputName(const std::string& name, OutputKind kind) {
 
 std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const std::string& outFolder) {
   std::vector<InputPlan> plans(inputs.size());
-  std::vector<std::string> inputKeys;
-  for (const std::string& input : inputs) inputKeys.push_back(pathKey(input));
+  std::map<std::string, size_t> inputByKey;
+  std::map<std::pair<dev_t, ino_t>, size_t> inputById;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    inputByKey.emplace(pathKey(inputs[i]), i);
+    std::pair<dev_t, ino_t> id;
+    if (fileIdentity(inputs[i], &id)) inputById.emplace(id, i);
+  }
   // The input an output path would overwrite, or SIZE_MAX.
   auto overwrittenInput = [&](const std::string& path) {
-    const std::string key = pathKey(path);
-    for (size_t i = 0; i < inputs.size(); ++i) {
-      if (key == inputKeys[i] || sameExistingFile(path, inputs[i])) return i;
-    }
-    return SIZE_MAX;
+    const auto byKey = inputByKey.find(pathKey(path));
+    if (byKey != inputByKey.end()) return byKey->second;
+    std::pair<dev_t, ino_t> id;
+    const auto byId = fileIdentity(path, &id) ? inputById.find(id) : inputById.end();
+    return byId != inputById.end() ? byId->second : SIZE_MAX;
   };
   const OutputKind kinds[] = {OutputKind::TreeText};
 

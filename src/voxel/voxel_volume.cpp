@@ -9,6 +9,7 @@
 #include <string>
 
 #include "settings/memory_limit.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -59,7 +60,12 @@ void reportGridTooLarge(const PointRecord& lo, const PointRecord& hi, double siz
   std::printf("ERROR: the voxel grid needs %s (%s cells), more than %s", formatBytes(bytes).c_str(),
               formatCount(cells).c_str(), limit.c_str());
   const double larger = fittingVoxelSize(lo, hi, size, cells, usable);
-  if (larger > 0.0) std::printf("; use a larger voxel size, e.g. --set resolution=%g", larger);
+  const double largest = findSetting("resolution")->max;
+  if (larger > 0.0 && larger <= largest) {
+    std::printf("; use a larger voxel size, e.g. --set resolution=%g", larger);
+  } else {
+    std::printf("; no voxel size up to %g fits", largest);
+  }
   std::printf("\n");
 }
 
