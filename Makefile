@@ -1,11 +1,15 @@
 # Two entry points: `make run` builds and opens the program on the bundled data;
 # `make test` builds and runs every test, then the same suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer. Both install what is missing first.
+# and UndefinedBehaviorSanitizer. Both install what is missing first. `make fuzz` runs the
+# libFuzzer harnesses for FUZZ_SECONDS each.
 
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Seconds each fuzz harness runs (make fuzz FUZZ_SECONDS=600); FUZZ_TARGETS picks harnesses.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 
-.PHONY: all deps configure build run test test-plain test-sanitize bench format clean
+.PHONY: all deps configure build run test test-plain test-sanitize bench fuzz fuzz-build format clean
 
 all: build
 
@@ -40,8 +44,16 @@ test-sanitize: deps
 bench: build
 	@for b in build/bench/bench_*; do echo "== $$b"; bash scripts/with-display.sh $$b; done
 
+# libFuzzer harnesses (fuzz/), built with clang apart from the gcc build.
+fuzz-build: deps
+	cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=
+	cmake --build build-fuzz -j$(JOBS)
+
+fuzz: fuzz-build
+	bash fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src tests tools bench fuzz -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-sanitize
+	rm -rf build build-sanitize build-fuzz

@@ -11,6 +11,7 @@ PACKAGES=(
   libgeographiclib-dev
   xvfb xauth xdotool x11-utils imagemagick
   assimp-utils python3-open3d
+  clang-14 libclang-rt-14-dev llvm-14
 )
 
 missing=()

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/model_folders.h"
+#include "app/output_plan.h"
 #include "app/pipeline.h"
 #include "app/progress.h"
 #include "settings/settings.h"
@@ -29,6 +31,7 @@ struct BatchOptions {
 struct FileResult {
   std::string name;
   PipelineResult run;
+  InputPlan plan;
 };
 
 std::string rangeText(double bound) {
@@ -47,11 +50,16 @@ void printUsage() {
       "sorted name order) it runs load, voxel grid, thinning, voxel graph, skeleton growth\n"
       "and tree building with the program's start settings, then the file's settings header,\n"
       "then each --set, and writes the branch skeleton to <folder>/<name>.txt (default\n"
-      "%s). A file that fails is reported and the next one is processed; one summary\n"
-      "line per file ends the run. Exit status 0 only when every tree was built and written.\n"
+      "%s), <name> being the cloud's name with its last three characters replaced.\n"
+      "Outputs never replace an input or each other: where that name would, the output is\n"
+      "named after the whole cloud name (tree.ply -> tree.ply.txt) and the summary says so.\n"
+      "Files are written whole or not at all. A file that fails is reported and the next one\n"
+      "is processed; one summary line per file ends the run. Exit status 0 only when every\n"
+      "tree was built and written.\n"
       "\n"
-      "--set names a setting by its header key or global name, for example\n"
-      "  --set resolution=0.15  --set g_dConstraintAngle=60\n"
+      "--set names a setting by its header key or global name and gives a plain decimal\n"
+      "value inside the setting's range, for example\n"
+      "  --set resolution=0.15  --set g_dConstraintAngle=60  --set KNN=+5\n"
       "\n"
       "Settings (header key, global name, start value, range, unit: what it does):\n",
       kTreeModelFolder);
@@ -119,20 +127,52 @@ bool validateSettings(const BatchOptions& options) {
   return true;
 }
 
-std::vector<std::string> collectInputs(const std::string& input) {
-  std::vector<std::string> files;
+// The clouds to process: a folder's regular files in sorted name order, or the one file
+// named. Anything else named directly (a device, a pipe) is refused at once, as reading it
+// would never end or never give a cloud.
+bool collectInputs(const std::string& input, std::vector<std::string>* files) {
   std::error_code ec;
-  if (fs::is_directory(input, ec)) {
+  const fs::file_status status = fs::status(input, ec);
+  if (fs::is_directory(status)) {
     std::vector<std::string> names;
     std::string folder = input;
     if (folder.back() != '/') folder += '/';
     if (listFolder(folder, names)) {
-      for (const std::string& n : names) files.push_back(folder + n);
+      for (const std::string& n : names) files->push_back(folder + n);
     }
-  } else {
-    files.push_back(input);
+    if (files->empty()) std::printf("ERROR: no point cloud found at '%s'\n", input.c_str());
+    return !files->empty();
   }
-  return files;
+  if (!fs::exists(status)) {
+    std::printf("ERROR: no point cloud found at '%s'\n", input.c_str());
+    return false;
+  }
+  if (!fs::is_regular_file(status)) {
+    std::printf("ERROR: '%s' is not a regular file, so it is not read as a point cloud\n", input.c_str());
+    return false;
+  }
+  files->push_back(input);
+  return true;
+}
+
+// One file through the pipeline; memory the system refuses part way fails this file only.
+PipelineResult runOne(const InputPlan& plan, const SettingOverrides& settings) {
+  try {
+    return runTreePipeline(plan.input, plan.outputs, settings);
+  } catch (const std::bad_alloc&) {
+    PipelineResult failed;
+    failed.detail = "the system refused memory part way; a larger voxel size needs less";
+    return failed;
+  }
+}
+
+// Names that differ from the usual ones, with the reason, for the per-file line and the summary.
+std::string renamedOutputs(const InputPlan& plan) {
+  std::string text;
+  for (const PlannedOutput& o : plan.outputs) {
+    if (!o.note.empty()) text += " (renamed: " + o.note + ")";
+  }
+  return text;
 }
 
 // The file's stage times, then its place in the run with the time left.
@@ -151,20 +191,28 @@ int runBatch(int argc, char** argv) {
     return 0;
   }
   if (!validateSettings(options)) return 2;
-  std::vector<std::string> files = collectInputs(options.input);
-  if (files.empty()) {
-    std::printf("ERROR: no point cloud found at '%s'\n", options.input.c_str());
-    return 1;
-  }
+  std::vector<std::string> files;
+  if (!collectInputs(options.input, &files)) return 1;
+  // Every output of every input is known before anything is written.
+  const std::vector<InputPlan> plans = planOutputs(files, options.outFolder);
   std::vector<FileResult> results;
   const auto runStart = std::chrono::steady_clock::now();
-  for (const std::string& file : files) {
-    std::printf("=== %s\n", file.c_str());
-    std::fflush(stdout);
-    FileResult r{fs::path(file).filename().string(), runTreePipeline(file, options.outFolder, options.settings)};
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
-    printStageTimes(r.run.times, runProgressText(results.size() + 1, files.size(), elapsed));
-    if (!r.run.ok) std::printf("ERROR: %s: %s\n", file.c_str(), r.run.detail.c_str());
+  for (const InputPlan& plan : plans) {
+    std::printf("=== %s\n", plan.input.c_str());
+    FileResult r{fs::path(plan.input).filename().string(), {}, plan};
+    if (!plan.refusal.empty()) {
+      r.run.detail = "refused: " + plan.refusal;
+      std::printf("ERROR: %s: %s\n", plan.input.c_str(), r.run.detail.c_str());
+    } else {
+      for (const PlannedOutput& o : plan.outputs) {
+        if (!o.note.empty()) std::printf("Output: %s (renamed: %s)\n", o.path.c_str(), o.note.c_str());
+      }
+      std::fflush(stdout);
+      r.run = runOne(plan, options.settings);
+      const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count();
+      printStageTimes(r.run.times, runProgressText(results.size() + 1, plans.size(), elapsed));
+      if (!r.run.ok) std::printf("ERROR: %s: %s\n", plan.input.c_str(), r.run.detail.c_str());
+    }
     results.push_back(r);
     std::fflush(stdout);
   }
@@ -172,7 +220,8 @@ int runBatch(int argc, char** argv) {
   std::printf("Summary:\n");
   for (const FileResult& r : results) {
     if (r.run.ok) {
-      std::printf("  %s: OK, %zu branches -> %s\n", r.name.c_str(), r.run.branches, r.run.detail.c_str());
+      std::printf("  %s: OK, %zu branches -> %s%s\n", r.name.c_str(), r.run.branches, r.run.detail.c_str(),
+                  renamedOutputs(r.plan).c_str());
     } else {
       std::printf("  %s: FAILED, %s\n", r.name.c_str(), r.run.detail.c_str());
       allOk = false;

@@ -1,5 +1,6 @@
 #include "app/panel_registry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -323,8 +324,12 @@ double clampToRange(const PanelEntry& e, double v) {
   const PanelOptions& o = e.options;
   if (o.hasMin && v < o.min) v = o.min;
   if (o.hasMax && v > o.max) v = o.max;
-  // A negative thickness would turn every branch tube inside out.
-  if (e.name == "Branch thickness" && v < 0.0) v = 0.0;
+  // The panel gives branch thickness no range; the settings table's keeps tubes from turning
+  // inside out (below 0) or swallowing the tree.
+  if (e.name == "Branch thickness") {
+    const SettingInfo* row = findSetting("g_dBranchThickness");
+    v = std::clamp(v, row->min, row->max);
+  }
   return v;
 }
 

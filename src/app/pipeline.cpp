@@ -1,8 +1,8 @@
 #include "app/pipeline.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/globals.h"
 #include "app/progress.h"
@@ -27,6 +27,19 @@ StageTimes* orScratch(StageTimes* times, StageTimes& scratch) {
 }
 
 unsigned g_pointCloudLoads = 0;
+
+// Every node position and radius of the drawn and exported branches is a number.
+bool treeIsFinite(const TreeModel& model) {
+  for (const auto& b : model.branches) {
+    for (const Vec3& p : b->nodes) {
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return false;
+    }
+    for (double r : b->radii) {
+      if (!std::isfinite(r)) return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -150,7 +163,7 @@ size_t countDrawnBranches() {
   return n;
 }
 
-PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
+PipelineResult runTreePipeline(const std::string& path, const std::vector<PlannedOutput>& outputs,
                                const SettingOverrides& overrides) {
   PipelineResult result;
   StageTimes& t = result.times;
@@ -167,16 +180,24 @@ PipelineResult runTreePipeline(const std::string& path, const std::string& outFo
     result.detail = "the growth produced no tree";
     return result;
   }
+  if (!treeIsFinite(g_reconstructor.model)) {
+    result.detail = "the tree has non-finite radii or positions";
+    return result;
+  }
   result.fit = lastTreeFit();
-  std::string folder = outFolder;
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  const std::string modelPath = folder + std::filesystem::path(path).filename().string();
-  if (!timed(&t.exportFile, [&] { return exportBuiltTree(modelPath); })) {
+  // The planned tree path ends in "txt", so the export's name rule keeps it as it is.
+  const std::string treePath = outputPath(outputs, OutputKind::TreeText);
+  if (!timed(&t.exportFile, [&] { return exportBuiltTree(treePath); })) {
     result.detail = "the tree file could not be written";
     return result;
   }
   result.ok = true;
   result.branches = countDrawnBranches();
-  result.detail = exportPathFor(modelPath);
+  result.detail = treePath;
   return result;
+}
+
+PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
+                               const SettingOverrides& overrides) {
+  return runTreePipeline(path, planOutputs({path}, outFolder)[0].outputs, overrides);
 }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/output_plan.h"
 #include "pointcloud/point_cloud.h"
 #include "tree/fit_measure.h"
 
@@ -68,13 +69,17 @@ size_t countDrawnBranches();
 
 struct PipelineResult {
   bool ok = false;
-  std::string detail;   // the written file, or why the run failed
+  std::string detail;   // the written tree file, or why the run failed
   size_t branches = 0;  // branches with at least two nodes
   StageTimes times;
   FitFigures fit;  // the tree against its cloud
 };
 
 // One cloud through every stage, as batch mode runs it: start settings, the file's header,
-// then overrides; the tree is written into outFolder under the cloud's file name.
+// then overrides; the tree is written to the planned outputs. A tree whose node positions or
+// radii are not finite is a failure and nothing is written.
+PipelineResult runTreePipeline(const std::string& path, const std::vector<PlannedOutput>& outputs,
+                               const SettingOverrides& overrides = {});
+// The same for one cloud alone, its outputs planned into outFolder.
 PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
                                const SettingOverrides& overrides = {});

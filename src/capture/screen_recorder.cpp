@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "capture/bitmap.h"
+#include "settings/output_file.h"
 
 void ScreenRecorder::start() {
   std::error_code ec;
@@ -49,9 +50,7 @@ bool ScreenRecorder::writeBitmap(const FrameGrabber& grabber, int x, int y, int 
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  return complete && closed;
+  // Renamed into place when complete (not synced: frames come at 30 per second), so a full
+  // disk leaves no truncated frame behind.
+  return writeFileAtomically(path, bytes.data(), bytes.size(), nullptr, false);
 }

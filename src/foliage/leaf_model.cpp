@@ -2,6 +2,8 @@
 // whitespace-separated numbers. The file is parsed into temporaries and committed to the
 // model and the colour settings only when it is complete and consistent.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cfloat>
 #include <climits>
@@ -56,6 +58,11 @@ class TokenReader {
   }
 
   int tokenLine() const { return tokenLine_; }
+  // Bytes of the file not yet read as tokens, given the file's size.
+  size_t bytesLeft(size_t fileSize) const {
+    const size_t consumed = read_ - (size_ - pos_);
+    return fileSize > consumed ? fileSize - consumed : 0;
+  }
   // Empty unless reading stopped for a reason other than the end of the file.
   const std::string& failure() const { return failure_; }
 
@@ -74,6 +81,7 @@ class TokenReader {
   int get() {
     if (pos_ == size_) {
       size_ = std::fread(buffer_, 1, sizeof buffer_, file_);
+      read_ += size_;
       pos_ = 0;
       if (size_ == 0) {
         if (std::ferror(file_)) failure_ = "read error";
@@ -87,6 +95,7 @@ class TokenReader {
   char buffer_[65536];
   size_t size_ = 0;
   size_t pos_ = 0;
+  size_t read_ = 0;
   int line_ = 1;
   int tokenLine_ = 1;
   std::string failure_;
@@ -234,7 +243,21 @@ bool readTriangles(LeafModelParser& parser, size_t count, LeafModelData& data) {
   return true;
 }
 
-bool parseLeafModel(TokenReader& tokens, LeafModelData& data, std::string& error) {
+// Each record is a run of numbers of at least one character and a separator: 5 per stem
+// point, 6 per vertex, 4 per triangle. Counts the rest of the file cannot hold are refused
+// before anything is allocated for them.
+bool countsFitTheFile(LeafModelParser& parser, const TokenReader& tokens, size_t fileSize, size_t stems,
+                      size_t vertices, size_t triangles) {
+  const size_t needed = 10 * stems + 12 * vertices + 8 * triangles;
+  const size_t left = tokens.bytesLeft(fileSize);
+  if (needed <= left + 1) return true;
+  const std::string counts = formatted("%zu stem points, ", stems) + formatted("%zu vertices and ", vertices) +
+                             formatted("%zu triangles", triangles);
+  return parser.fail(("the counts declare %s, more than the " + std::to_string(left) + " bytes left can hold").c_str(),
+                     counts.c_str());
+}
+
+bool parseLeafModel(TokenReader& tokens, size_t fileSize, LeafModelData& data, std::string& error) {
   LeafModelParser parser(tokens);
   double scale = 1.0;
   size_t stemCount = 0, vertexCount = 0, triangleCount = 0;
@@ -248,8 +271,10 @@ bool parseLeafModel(TokenReader& tokens, LeafModelData& data, std::string& error
             parser.readDouble("the stem colour", data.stemColor.y) &&
             parser.readDouble("the stem colour", data.stemColor.z) && parser.readDouble("the scale", scale) &&
             parser.readCount("the stem point count", stemCount) && parser.readCount("the vertex count", vertexCount) &&
-            parser.readCount("the triangle count", triangleCount) && readStem(parser, scale, stemCount, data) &&
-            readVertices(parser, scale, vertexCount, data) && readTriangles(parser, triangleCount, data);
+            parser.readCount("the triangle count", triangleCount) &&
+            countsFitTheFile(parser, tokens, fileSize, stemCount, vertexCount, triangleCount) &&
+            readStem(parser, scale, stemCount, data) && readVertices(parser, scale, vertexCount, data) &&
+            readTriangles(parser, triangleCount, data);
   if (!ok) error = parser.error();
   return ok;
 }
@@ -319,10 +344,17 @@ bool TreeModel::loadLeafModel(const std::string& path, std::string* reason) {
     if (reason) *reason = formatted("cannot open leaf model file %s", path.c_str());
     return false;
   }
+  // Only a regular file has a size to check the declared counts against (a device may never end).
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+    std::fclose(file);
+    if (reason) *reason = formatted("leaf model file %s is not a regular file", path.c_str());
+    return false;
+  }
   TokenReader tokens(file);
   LeafModelData data;
   std::string error;
-  bool ok = parseLeafModel(tokens, data, error);
+  bool ok = parseLeafModel(tokens, static_cast<size_t>(info.st_size), data, error);
   std::fclose(file);
   if (!ok) {
     if (reason) *reason = formatted("leaf model file %s: ", path.c_str()) + error;

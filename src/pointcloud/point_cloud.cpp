@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 #include "pointcloud/reader_support.h"
 #include "pointcloud/text_scanner.h"
@@ -61,16 +62,21 @@ bool PointCloud::load(const std::string& path, const LoadOptions& options) {
       extension += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     }
   }
-  if (extension == "ply") return readPly(path, options);
-  if (extension == "las") return readLas(path, options);
-  if (extension == "laz") {
-    return reject(path,
-                  "LAZ is compressed LAS, which is not read; decompress it to LAS first (for example "
-                  "\"laszip -i in.laz -o out.las\" or \"pdal translate in.laz out.las\") and load the .las file");
+  // Memory the system refuses while reading fails this file, not the program.
+  try {
+    if (extension == "ply") return readPly(path, options);
+    if (extension == "las") return readLas(path, options);
+    if (extension == "laz") {
+      return reject(path,
+                    "LAZ is compressed LAS, which is not read; decompress it to LAS first (for example "
+                    "\"laszip -i in.laz -o out.las\" or \"pdal translate in.laz out.las\") and load the .las file");
+    }
+    if (extension == "pcd") return false;
+    if (extension == "geo") return readGeoCloud(path);
+    return readTextCloud(path, options);
+  } catch (const std::bad_alloc&) {
+    return reject(path, "not enough memory to read it");
   }
-  if (extension == "pcd") return false;
-  if (extension == "geo") return readGeoCloud(path);
-  return readTextCloud(path, options);
 }
 
 void PointCloud::computeBounds() {
@@ -118,6 +124,16 @@ bool PointCloud::finishLoad(const std::string& path) {
   normalise();
   if (!isFinite(minCorner) || !isFinite(maxCorner) || !isFinite(baseCorner)) {
     std::printf("ERROR: point cloud [%s]: coordinates too large to normalise!\n", path.c_str());
+    reset();
+    return false;
+  }
+  // The box may be finite while a centre (min + max) or a key point built from sums is not.
+  for (uint32_t i = 0; i < count && i < points.size(); ++i) {
+    if (isFinite(points[i])) continue;
+    const PointRecord& p = points[i];
+    const char* axis = !std::isfinite(p.x) ? "x" : !std::isfinite(p.y) ? "y" : "z";
+    std::printf("ERROR: point cloud [%s]: %s %u is out of range: its %s coordinate is not finite once normalised!\n",
+                path.c_str(), i < fileCount ? "point" : "key point", i < fileCount ? i + 1 : i - fileCount + 1, axis);
     reset();
     return false;
   }

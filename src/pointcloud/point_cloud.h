@@ -143,7 +143,8 @@ class PointCloud {
 // "refineTrunk=", then (PLY only) "addKeyPoints=" and a second "refineTrunk=". Each line is
 // tried in this order with scanf semantics: a line whose text does not match leaves its
 // setting unchanged, the characters that did match are consumed, and the next line is tried
-// from there. Writes the global settings; a non-finite value is reported and ignored.
+// from there. Writes the global settings; a value that is not finite or lies outside the setting's
+// range is reported and ignored.
 constexpr int kTextHeaderLines = 10;
 constexpr int kPlyHeaderLines = 12;
 // Reads lineCount lines of the table above from the scanner's position; returns the

@@ -17,7 +17,7 @@ constexpr const char* kHeaderKeys[kPlyHeaderLines] = {"resolution", "radius",   
 
 // Reads one value as scanf's "%lf" or "%ld" would for the setting's type and stores it; false
 // (setting unchanged) when the conversion fails, as scanf would stop there. A value that is
-// not finite or does not fit the type is reported and ignored.
+// not finite, does not fit the type or lies outside the setting's range is reported and ignored.
 bool readValue(TextScanner& scanner, const std::string& literal, const SettingInfo* setting, int* addKeyPoints,
                const std::string& path) {
   if (setting && setting->type == SettingType::Double) {
@@ -28,7 +28,8 @@ bool readValue(TextScanner& scanner, const std::string& literal, const SettingIn
                   literal.c_str(), value);
       return true;
     }
-    setting->store(value);
+    std::string error;
+    if (!setting->assign(value, &error)) std::printf("ERROR: point cloud [%s]: %s!\n", path.c_str(), error.c_str());
     return true;
   }
   long value = 0;
@@ -39,7 +40,10 @@ bool readValue(TextScanner& scanner, const std::string& literal, const SettingIn
     return true;
   }
   if (setting) {
-    setting->store(static_cast<double>(value));
+    std::string error;
+    if (!setting->assign(static_cast<double>(value), &error)) {
+      std::printf("ERROR: point cloud [%s]: %s!\n", path.c_str(), error.c_str());
+    }
   } else {
     *addKeyPoints = static_cast<int>(value);
   }

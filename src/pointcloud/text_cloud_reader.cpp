@@ -42,7 +42,9 @@ struct TextRows {
 TextRows readRows(TextScanner& scanner) {
   TextRows rows;
   const std::string_view rest = scanner.text().substr(scanner.position());
-  const size_t lines = static_cast<size_t>(std::count(rest.begin(), rest.end(), '\n')) + 1;
+  // A point takes at least ten characters ("0 0 0 0 0\n"): blank lines reserve nothing.
+  const size_t lines =
+      std::min(static_cast<size_t>(std::count(rest.begin(), rest.end(), '\n')) + 1, rest.size() / (2 * kColumns) + 1);
   rows.points.reserve(lines + kSpareRecords);
   rows.groundPoints.reserve(lines);
   double c[kColumns];

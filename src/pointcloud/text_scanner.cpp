@@ -102,9 +102,10 @@ const char* parsePlainDecimal(const char* p, const char* last, double* out) {
 bool readWholeFile(const std::string& path, std::string* out) {
   FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
-  // A folder opens on Linux but is no file to read.
+  // Only a regular file is a cloud: a folder opens on Linux but is no file to read, and a
+  // device or a pipe may never end.
   struct stat info;
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
     std::fclose(file);
     return false;
   }

@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-// Reads a whole file into out. Returns false (out untouched) when it cannot be opened or read.
+// Reads a whole regular file into out. Returns false (out untouched) when it is not a regular
+// file (a folder, a device, a pipe) or cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string* out);
 
 class TextScanner {

@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +62,42 @@ void SettingInfo::store(double v) const {
   }
 }
 
+namespace {
+
+std::string numberText(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+}  // namespace
+
+std::string SettingInfo::displayName() const {
+  return headerKey ? std::string(headerKey) + " (" + name + ")" : std::string(name);
+}
+
+bool SettingInfo::assign(double v, std::string* error) const {
+  const bool whole = type == SettingType::Int || type == SettingType::Bool;
+  const char* problem = nullptr;
+  if (!std::isfinite(v)) {
+    problem = "is not a finite number";
+  } else if (v < min || v > max) {
+    problem = "is outside its range";
+  } else if (whole && v != std::floor(v)) {
+    problem = "is not a whole number; its range is";
+  }
+  if (!problem) {
+    store(v);
+    return true;
+  }
+  if (error) {
+    *error = "setting " + displayName() + " = " + numberText(v) + " " + problem;
+    if (std::isfinite(v)) *error += " " + numberText(min) + ".." + numberText(max);
+    *error += "; it keeps " + numberText(value());
+  }
+  return false;
+}
+
 const std::vector<SettingInfo>& settingTable() {
 #define FRONDAREL_SETTING_ROW(type, name, start, key, switchValue, min, max, unit, help, userSet) \
   SettingInfo{#name, typeOf<type>(), &name, key, switchValue, min, max, unit, help, userSet},
@@ -96,34 +131,57 @@ void applyModelSwitchValues() {
 
 namespace {
 
-// The whole text is one number, as strtod reads it, and finite.
+// A plain decimal number: optional sign, digits with at most one point (at least one digit),
+// then optionally e or E, an optional sign and digits. Nothing else, not even spaces.
+bool isPlainDecimal(const std::string& text, bool integer) {
+  size_t i = 0;
+  const size_t n = text.size();
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  bool point = false;
+  for (; i < n; ++i) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      ++digits;
+    } else if (text[i] == '.' && !point && !integer) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E') && !integer) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    const size_t exponentStart = i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == exponentStart) return false;
+  }
+  return i == n;
+}
+
+// The whole text is one plain decimal number (finite or not: the range check says which).
 bool parseWhole(const std::string& text, double* out) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  const double v = std::strtod(begin, &end);
-  if (end == begin || *end != '\0' || !std::isfinite(v)) return false;
-  *out = v;
+  if (!isPlainDecimal(text, false)) return false;
+  *out = std::strtod(text.c_str(), nullptr);
   return true;
 }
 
-bool parseWhole(const std::string& text, int* out) {
-  int v = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || ptr != text.data() + text.size()) return false;
-  *out = v;
+// A plain decimal integer, read as a double so that a value beyond int fails the range check
+// with the range in the message rather than as text that does not parse.
+bool parseInteger(const std::string& text, double* out) {
+  if (!isPlainDecimal(text, true)) return false;
+  *out = std::strtod(text.c_str(), nullptr);
   return true;
 }
 
 bool parseBool(const std::string& text, bool* out) {
-  int v = 0;
-  if (text == "true" || text == "on") {
-    v = 1;
-  } else if (text == "false" || text == "off") {
-    v = 0;
-  } else if (!parseWhole(text, &v)) {
+  if (text == "true" || text == "on" || text == "1") {
+    *out = true;
+  } else if (text == "false" || text == "off" || text == "0") {
+    *out = false;
+  } else {
     return false;
   }
-  *out = v != 0;
   return true;
 }
 
@@ -132,12 +190,8 @@ bool parseValue(const SettingInfo& s, const std::string& text, double* out) {
     case SettingType::Double:
     case SettingType::Float:
       return parseWhole(text, out);
-    case SettingType::Int: {
-      int v = 0;
-      if (!parseWhole(text, &v)) return false;
-      *out = v;
-      return true;
-    }
+    case SettingType::Int:
+      return parseInteger(text, out);
     case SettingType::Bool: {
       bool v = false;
       if (!parseBool(text, &v)) return false;
@@ -153,7 +207,7 @@ std::string validNames() {
   for (const SettingInfo& s : settingTable()) {
     if (!s.userSet) continue;
     names += names.empty() ? "" : ", ";
-    names += s.headerKey ? std::string(s.headerKey) + " (" + s.name + ")" : s.name;
+    names += s.displayName();
   }
   return names;
 }
@@ -168,11 +222,10 @@ bool setSettingByName(const std::string& name, const std::string& value, std::st
   }
   double v = 0.0;
   if (!parseValue(*s, value, &v)) {
-    if (error) *error = "invalid value '" + value + "' for setting " + name;
+    if (error) *error = "invalid value '" + value + "' for setting " + name + " (a plain decimal number is expected)";
     return false;
   }
-  s->store(v);
-  return true;
+  return s->assign(v, error);
 }
 
 SettingsSnapshot takeSettingsSnapshot() {

@@ -22,6 +22,9 @@
 
 // X(type, name, start, header key, model-switch value, min, max, unit, help, user-set)
 // Rows are in definition order: derived start values follow the settings they come from.
+// Ranges come from the panel where it has one. Kill distance and influence radius are stored
+// in model units but shown by the panel in steps (g_dStepSize), so their ranges cover the
+// panel's range at every step size: 0.2..100 and 1..1e6 steps of 0.001..10.
 #define FRONDAREL_SETTINGS(X)                                                                                          \
   X(int, g_nCurrSelected, 0, FR_NO_KEY, FR_KEEP, FR_LOW, FR_HIGH, "", "index of the current point model", false)       \
   X(double, g_dVoxelSize, 0.18, "resolution", 0.2, 0.01, 0.5, "model units",                                           \
@@ -70,10 +73,13 @@
     "is linked to this many nearest",                                                                                  \
     true)                                                                                                              \
   X(int, g_nKNNUsed, g_nKNN, FR_NO_KEY, 16, 0, 1000, "vertices", "the K the graph was built with", true)               \
-  X(double, g_dKillDistance, 2.0 * g_dStepSize, FR_NO_KEY, FR_KEEP, 0.04, 20.0, "model units",                         \
-    "space colonisation: points closer than this to a new node are consumed", true)                                    \
-  X(double, g_dInfluenceRadius, 10.0 * g_dStepSize, FR_NO_KEY, FR_KEEP, 0.2, 200000.0, "model units",                  \
-    "space colonisation: points farther than this from every node attract nothing", true)                              \
+  X(double, g_dKillDistance, 2.0 * g_dStepSize, FR_NO_KEY, FR_KEEP, 0.0002, 1000.0, "model units",                     \
+    "space colonisation: points closer than this to a new node are consumed (the panel shows it in steps, 0.2..100)",  \
+    true)                                                                                                              \
+  X(double, g_dInfluenceRadius, 10.0 * g_dStepSize, FR_NO_KEY, FR_KEEP, 0.001, 1e7, "model units",                     \
+    "space colonisation: points farther than this from every node attract nothing (the panel shows it in steps, "      \
+    "1..1e6)",                                                                                                         \
+    true)                                                                                                              \
   X(double, g_dSearchRadius, 1.2, "radius", 1.2, 0.001, 100.0, "model units",                                          \
     "graph: vertices closer than this are neighbours", true)                                                           \
   X(double, g_dAngle1, 70.0, "angle1", 70.0, 0.0, 180.0, "degrees", "regrowth (key f): widest cone of a branch", true) \
@@ -146,6 +152,13 @@ struct SettingInfo {
   double value() const;
   // Stores v (converted to the setting's type) without any check.
   void store(double v) const;
+  // Stores v when it is a finite number within [min, max] (a whole number for an int or
+  // on/off setting); otherwise keeps the current value and returns false with a reason
+  // naming the setting, the value and the range. The header reader, --set and the panel
+  // store user values through this one check.
+  bool assign(double v, std::string* error) const;
+  // The name a user knows the setting by: "resolution (g_dVoxelSize)" or "g_dConstraintAngle".
+  std::string displayName() const;
 };
 
 // Every row in table order.
@@ -162,8 +175,12 @@ void resetSettingsToStartValues();
 void applyModelSwitchValues();
 
 // Sets one setting by its model-file header key ("resolution", "KNN", ...) or its global
-// name ("g_dVoxelSize", ...). Returns false with a reason when the name is unknown (the
-// reason then lists the valid names) or the value does not parse as the setting's type.
+// name ("g_dVoxelSize", ...). The value is plain decimal text: an optional sign, digits with
+// an optional point and exponent for a real setting ("0.2", "+5", "-1e-3"), digits only for
+// an int, on/off/true/false/1/0 for an on/off setting; no spaces, hexadecimal, inf or nan
+// (unlike the model-file header, which is read as scanf reads it). Returns false with a
+// reason, the setting unchanged, when the name is unknown (the reason then lists the valid
+// names), the value does not parse, or it is outside the setting's range (see assign).
 bool setSettingByName(const std::string& name, const std::string& value, std::string* error);
 
 // Every setting's value (the table's rows and the colours), to put back after an attempt

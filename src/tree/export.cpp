@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "settings/output_file.h"
 #include "tree/tree_model.h"
 
 namespace {
@@ -54,17 +55,15 @@ bool TreeModel::exportTree(const std::string& path, double scale) {
     return false;
   }
   createParentFolder(target);
-  std::FILE* f = std::fopen(target.c_str(), "w");
-  if (!f) {
-    std::printf("ERROR: unable to write tree model [%s]!\n", target.c_str());
-    return false;
+  // Written beside the target and renamed over it when complete: a failure part way leaves
+  // the earlier export as it was.
+  AtomicOutputFile out;
+  std::string reason;
+  if (out.open(target, &reason)) {
+    writeBranches(out.stream(), branches, scale);
+    if (out.commit(&reason)) return true;
   }
-  writeBranches(f, branches, scale);
-  bool failed = std::ferror(f) != 0;
-  failed = std::fclose(f) != 0 || failed;
-  if (failed) {
-    std::printf("ERROR: unable to write tree model [%s]!\n", target.c_str());
-    return false;
-  }
-  return true;
+  std::printf("ERROR: unable to write tree model [%s]!\n", target.c_str());
+  std::printf("ERROR: %s\n", reason.c_str());
+  return false;
 }

@@ -1,13 +1,15 @@
 #include "voxel/voxel_volume.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <string>
+
+#include "settings/memory_limit.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -21,13 +23,50 @@ bool cellsAlongAxis(double lo, double hi, double size, int32_t* cells) {
 }
 
 // A grid needs one label byte, one centre record and one point counter per cell while it is
-// built; more than the machine's physical memory can never be served.
-bool fitsInPhysicalMemory(uint64_t cells) {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long pageSize = sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return true;
-  const uint64_t perCell = sizeof(uint8_t) + sizeof(PointRecord) + sizeof(uint32_t);
-  return cells <= static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / perCell;
+// built.
+constexpr uint64_t kBytesPerCell = sizeof(uint8_t) + sizeof(PointRecord) + sizeof(uint32_t);
+
+// Cells of the grid over [lo, hi] at size; UINT64_MAX when an axis does not fit.
+uint64_t gridCells(const PointRecord& lo, const PointRecord& hi, double size) {
+  int32_t nx = 0, ny = 0, nz = 0;
+  if (!cellsAlongAxis(lo.x, hi.x, size, &nx) || !cellsAlongAxis(lo.z, hi.z, size, &nz) ||
+      !cellsAlongAxis(lo.y, hi.y, size, &ny)) {
+    return UINT64_MAX;
+  }
+  return static_cast<uint64_t>(nx) * static_cast<uint64_t>(nz) * static_cast<uint64_t>(ny);
+}
+
+// A voxel size of two significant digits, rounded up, whose grid over [lo, hi] fits both
+// usable bytes and the 32-bit cell count; 0 when none is found.
+double fittingVoxelSize(const PointRecord& lo, const PointRecord& hi, double size, uint64_t cells, uint64_t usable) {
+  const uint64_t limit = std::min<uint64_t>(usable / kBytesPerCell, std::numeric_limits<uint32_t>::max());
+  if (limit == 0) return 0.0;
+  double candidate = size * std::cbrt(static_cast<double>(cells) / static_cast<double>(limit));
+  for (int attempt = 0; attempt < 64 && std::isfinite(candidate); ++attempt) {
+    const double unit = std::pow(10.0, std::floor(std::log10(candidate)) - 1);
+    const double rounded = std::ceil(candidate / unit - 1e-9) * unit;
+    if (gridCells(lo, hi, rounded) <= limit) return rounded;
+    candidate = rounded * 1.02;
+  }
+  return 0.0;
+}
+
+// Says why a grid of cells cells cannot be allocated and which voxel size would do.
+void reportGridTooLarge(const PointRecord& lo, const PointRecord& hi, double size, uint64_t cells, uint64_t usable) {
+  const bool countFits = cells <= std::numeric_limits<uint32_t>::max();
+  const uint64_t bytes = cells <= UINT64_MAX / kBytesPerCell ? cells * kBytesPerCell : UINT64_MAX;
+  const std::string limit =
+      countFits ? "the " + formatBytes(usable) + " this process may use" : "the 4294967295 cells a grid can index";
+  std::printf("ERROR: the voxel grid needs %s (%s cells), more than %s", formatBytes(bytes).c_str(),
+              formatCount(cells).c_str(), limit.c_str());
+  const double larger = fittingVoxelSize(lo, hi, size, cells, usable);
+  const double largest = findSetting("resolution")->max;
+  if (larger > 0.0 && larger <= largest) {
+    std::printf("; use a larger voxel size, e.g. --set resolution=%g", larger);
+  } else {
+    std::printf("; no voxel size up to %g fits", largest);
+  }
+  std::printf("\n");
 }
 
 // Zeroed arrays of cellCount entries; false when the allocator refuses them.
@@ -110,9 +149,24 @@ void VoxelVolume::build(const PointCloud& cloud, double size) {
     return;
   }
   std::vector<uint32_t> counts;
-  if (!dimsFit || cells > std::numeric_limits<uint32_t>::max() || !fitsInPhysicalMemory(cells) ||
-      !allocateCells(static_cast<uint32_t>(cells), &labels, &centres, &counts)) {
+  const uint64_t usable = usableMemoryBytes();
+  if (!dimsFit || cells > std::numeric_limits<uint32_t>::max() || cells > usable / kBytesPerCell) {
     std::printf("Allocation volume memory failed!\n");
+    if (dimsFit) {
+      reportGridTooLarge(minCorner, maxCorner, size, cells, usable);
+    } else {
+      std::printf(
+          "ERROR: the point cloud spans %g by %g by %g (length, height, width), more than 2147483647 "
+          "voxels of %g along an axis\n",
+          maxCorner.x - minCorner.x, maxCorner.y - minCorner.y, maxCorner.z - minCorner.z, size);
+    }
+    reset();
+    return;
+  }
+  if (!allocateCells(static_cast<uint32_t>(cells), &labels, &centres, &counts)) {
+    std::printf("Allocation volume memory failed!\n");
+    std::printf("ERROR: the system refused the %s the voxel grid needs (%s cells); use a larger voxel size\n",
+                formatBytes(cells * kBytesPerCell).c_str(), formatCount(cells).c_str());
     reset();
     return;
   }

@@ -81,6 +81,10 @@ TEST_F(LeafModelFile, RejectedFilesChangeNothing) {
       {"1 2 green", "line 1: expected a number for the branch colour, found \"green\""},
       {"1 2 " + std::string(5000, '7'), "line 1: token longer than 256 characters"},
       {header + "0\n-3 0\n", "line 3: the vertex count is negative (\"-3\")"},
+      // Mended: counts the file cannot hold were allocated before reading failed.
+      {header + "0 1000000 0\n",
+       "line 2: the counts declare 0 stem points, 1000000 vertices and 0 triangles, more than the 0 bytes left can "
+       "hold"},
       {header + "0 1 0\n0 nan 0 0 0 0\n", "line 3: a vertex is not a finite number (\"nan\")"},
       {"1 2 3 4 5 6 0.1 0.2 0.3 1e200 1 0 0 0 0 1e200 0 0.1", "a stem point times the scale is not finite"},
       {"1e39 2 3 4 5 6 0.1 0.2 0.3 1 0 0 0", "the branch colour does not fit a float"},

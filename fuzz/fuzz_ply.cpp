@@ -1,0 +1,14 @@
+// The ASCII PLY reader on arbitrary text, with its settings header.
+#include <string_view>
+
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  silenceStdout();
+  resetSettingsToStartValues();
+  PointCloud cloud;
+  const bool loaded = cloud.parsePly("fuzz.ply", std::string_view(reinterpret_cast<const char*>(data), size));
+  checkCloud(cloud, loaded);
+  checkSettingsInRange();
+  return 0;
+}

@@ -1,0 +1,14 @@
+// The five-column text reader on arbitrary text, with its settings header and key points.
+#include <string_view>
+
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  silenceStdout();
+  resetSettingsToStartValues();
+  PointCloud cloud;
+  const bool loaded = cloud.parseTextCloud("fuzz.txt", std::string_view(reinterpret_cast<const char*>(data), size));
+  checkCloud(cloud, loaded);
+  checkSettingsInRange();
+  return 0;
+}
