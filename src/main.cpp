@@ -26,12 +26,19 @@ std::vector<std::string> cloudFileArguments(int argc, char** argv) {
   return files;
 }
 
+// Batch and help options are long ("--batch", "--out", ...) and may come in any order;
+// GLUT's own options are single-dash, so any long option means the headless command line.
+bool wantsCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--", 2) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && (std::strcmp(argv[1], "--batch") == 0 || std::strcmp(argv[1], "--help") == 0)) {
-    return runBatch(argc, argv);
-  }
+  if (wantsCommandLine(argc, argv)) return runBatch(argc, argv);
   setStartupModelFiles(cloudFileArguments(argc, argv));
   return runWindow(argc, argv);
 }

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -11,12 +12,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* extensionOf(OutputKind kind) {
-  switch (kind) {
-    case OutputKind::TreeText:
-      return "txt";
+struct KindInfo {
+  OutputKind kind;
+  const char* format;  // --formats name
+  const char* suffix;  // after the stem (the tree text replaces the extension instead)
+};
+constexpr KindInfo kKinds[] = {
+    {OutputKind::TreeText, "txt", ".txt"},
+    {OutputKind::SkeletonPly, "ply", "_skeleton.ply"},
+    {OutputKind::MeshObj, "obj", "_mesh.obj"},
+    {OutputKind::CylinderCsv, "csv", "_cylinders.csv"},
+    {OutputKind::MeasurementsJson, "json", "_measurements.json"},
+};
+
+const KindInfo& infoOf(OutputKind kind) {
+  for (const KindInfo& k : kKinds) {
+    if (k.kind == kind) return k;
   }
-  return "txt";
+  return kKinds[0];
+}
+
+// The name of an output that must not clash: the whole input name with the kind's ending.
+std::string wholeNameOutput(const std::string& name, OutputKind kind) {
+  return name + infoOf(kind).suffix;
 }
 
 std::string inFolder(const std::string& folder, const std::string& name) {
@@ -51,12 +69,52 @@ struct OutputRef {
 
 }  // namespace
 
-std::string usualOutputName(const std::string& name, OutputKind kind) {
-  if (name.size() < 3) return "";
-  return name.substr(0, name.size() - 3) + extensionOf(kind);
+const std::vector<OutputKind>& allOutputKinds() {
+  static const std::vector<OutputKind> kinds = [] {
+    std::vector<OutputKind> all;
+    for (const KindInfo& k : kKinds) all.push_back(k.kind);
+    return all;
+  }();
+  return kinds;
 }
 
-std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const std::string& outFolder) {
+const char* formatName(OutputKind kind) {
+  return infoOf(kind).format;
+}
+
+bool parseFormats(const std::string& list, std::vector<OutputKind>* kinds, std::string* error) {
+  kinds->clear();
+  if (list == "all") {
+    *kinds = allOutputKinds();
+    return true;
+  }
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, comma - start);
+    const KindInfo* found = nullptr;
+    for (const KindInfo& k : kKinds) {
+      if (name == k.format) found = &k;
+    }
+    if (!found) {
+      *error = "unknown format '" + name + "' in --formats (txt, ply, obj, csv, json or all)";
+      return false;
+    }
+    if (std::find(kinds->begin(), kinds->end(), found->kind) == kinds->end()) kinds->push_back(found->kind);
+    start = comma + 1;
+  }
+  return true;
+}
+
+std::string usualOutputName(const std::string& name, OutputKind kind) {
+  if (kind == OutputKind::TreeText) return name.size() < 3 ? "" : name.substr(0, name.size() - 3) + "txt";
+  const size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  return stem + infoOf(kind).suffix;
+}
+
+std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const std::string& outFolder,
+                                   const std::vector<OutputKind>& kinds) {
   std::vector<InputPlan> plans(inputs.size());
   std::map<std::string, size_t> inputByKey;
   std::map<std::pair<dev_t, ino_t>, size_t> inputById;
@@ -73,7 +131,6 @@ std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const
     const auto byId = fileIdentity(path, &id) ? inputById.find(id) : inputById.end();
     return byId != inputById.end() ? byId->second : SIZE_MAX;
   };
-  const OutputKind kinds[] = {OutputKind::TreeText};
 
   // The usual names, or the whole name where the usual rule would leave the folder.
   for (size_t i = 0; i < inputs.size(); ++i) {
@@ -84,7 +141,7 @@ std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const
       out.kind = kind;
       std::string usual = usualOutputName(name, kind);
       if (usual.empty()) {
-        usual = name + "." + extensionOf(kind);
+        usual = wholeNameOutput(name, kind);
         out.note = "named after the whole input name, which is too short for the usual one";
       }
       out.path = inFolder(outFolder, usual);
@@ -110,7 +167,7 @@ std::vector<InputPlan> planOutputs(const std::vector<std::string>& inputs, const
         const size_t other = refs[0].input != r.input ? refs[0].input : refs[1].input;
         out.note = usual + " is also the output of " + inputs[other];
       }
-      out.path = inFolder(outFolder, fileName(inputs[r.input]) + "." + extensionOf(out.kind));
+      out.path = inFolder(outFolder, wholeNameOutput(fileName(inputs[r.input]), out.kind));
     }
   }
 
@@ -141,4 +198,12 @@ std::string outputPath(const std::vector<PlannedOutput>& outputs, OutputKind kin
     if (o.kind == kind) return o.path;
   }
   return "";
+}
+
+std::string summaryPath(const std::vector<std::string>& inputs, const std::string& outFolder) {
+  const std::string path = inFolder(outFolder, "frondarel_summary.csv");
+  for (const std::string& input : inputs) {
+    if (pathKey(input) == pathKey(path)) return "";
+  }
+  return path;
 }

@@ -3,11 +3,15 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/globals.h"
 #include "app/progress.h"
+#include "foliage/leaf_mesh.h"
+#include "settings/output_file.h"
 #include "settings/settings.h"
 #include "skeleton/fit_reconstruction.h"
+#include "tree/scan_exports.h"
 
 namespace {
 
@@ -150,6 +154,52 @@ bool runRegrowth(double* seconds) {
   return timed(seconds, [] { return g_reconstructor.refineTree(); });
 }
 
+TreeMeasurements measureBuiltTree() {
+  TreeMeasurements m = measureTree(g_reconstructor.model, g_pointCloud);
+  m.fit = lastTreeFit();
+  return m;
+}
+
+namespace {
+
+std::string scanOutputText(OutputKind kind, const TreeMeasurements& measurements, const std::string& treeName,
+                           bool withLeaves) {
+  const TreeModel& model = g_reconstructor.model;
+  const ScanFrame& frame = g_pointCloud.frame;
+  switch (kind) {
+    case OutputKind::SkeletonPly:
+      return skeletonGraphPly(model, frame);
+    case OutputKind::MeshObj: {
+      if (!withLeaves || g_reconstructor.model.leafVertices.empty()) return branchMeshObj(model, frame);
+      const MeshTriangles leaves = treeLeafTriangles(g_reconstructor.model);
+      return branchMeshObj(model, frame, &leaves);
+    }
+    case OutputKind::CylinderCsv:
+      return cylinderTableCsv(treeCylinders(model, frame));
+    case OutputKind::MeasurementsJson:
+      return measurementsJson(measurements, treeName);
+    case OutputKind::TreeText:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool writeScanOutputs(const std::vector<PlannedOutput>& outputs, const TreeMeasurements& measurements,
+                      const std::string& treeName, bool withLeaves, std::string* failure) {
+  for (const PlannedOutput& o : outputs) {
+    if (o.kind == OutputKind::TreeText) continue;
+    const std::string text = scanOutputText(o.kind, measurements, treeName, withLeaves);
+    std::string error;
+    if (!writeFileAtomically(o.path, text.data(), text.size(), &error)) {
+      *failure = "the file " + o.path + " could not be written: " + error;
+      return false;
+    }
+  }
+  return true;
+}
+
 bool exportBuiltTree(const std::string& modelPath) {
   TreeModel& model = g_reconstructor.model;
   if (!model.isBuilt()) return false;
@@ -164,11 +214,11 @@ size_t countDrawnBranches() {
 }
 
 PipelineResult runTreePipeline(const std::string& path, const std::vector<PlannedOutput>& outputs,
-                               const SettingOverrides& overrides) {
+                               const SettingOverrides& overrides, const LoadOptions& options) {
   PipelineResult result;
   StageTimes& t = result.times;
   resetSettingsToStartValues();
-  if (!loadPointCloud(path, overrides, &t)) {
+  if (!loadPointCloud(path, overrides, &t, options)) {
     result.detail = "cannot read the point cloud";
     return result;
   }
@@ -185,15 +235,25 @@ PipelineResult runTreePipeline(const std::string& path, const std::vector<Planne
     return result;
   }
   result.fit = lastTreeFit();
+  result.measurements = measureBuiltTree();
   // The planned tree path ends in "txt", so the export's name rule keeps it as it is.
   const std::string treePath = outputPath(outputs, OutputKind::TreeText);
-  if (!timed(&t.exportFile, [&] { return exportBuiltTree(treePath); })) {
+  if (!treePath.empty() && !timed(&t.exportFile, [&] { return exportBuiltTree(treePath); })) {
     result.detail = "the tree file could not be written";
     return result;
   }
+  std::string failure;
+  double scanSeconds = 0.0;
+  const std::string treeName = std::filesystem::path(path).filename().string();
+  if (!timed(&scanSeconds, [&] { return writeScanOutputs(outputs, result.measurements, treeName, false, &failure); })) {
+    result.detail = failure;
+    return result;
+  }
+  t.exportFile += scanSeconds;
   result.ok = true;
   result.branches = countDrawnBranches();
-  result.detail = treePath;
+  result.outputsWritten = outputs.size();
+  result.detail = treePath.empty() && !outputs.empty() ? outputs[0].path : treePath;
   return result;
 }
 

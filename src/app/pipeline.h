@@ -12,6 +12,7 @@
 #include "app/output_plan.h"
 #include "pointcloud/point_cloud.h"
 #include "tree/fit_measure.h"
+#include "tree/measurements.h"
 
 // Seconds spent in each stage of one pipeline run.
 struct StageTimes {
@@ -67,19 +68,32 @@ unsigned pointCloudLoadCount();
 // Branches that are drawn and exported: those with at least two nodes.
 size_t countDrawnBranches();
 
+// Writes the built tree's outputs in the scan's own coordinates (each written whole or not
+// at all): the skeleton graph, the branch mesh (with the leaves as their own group when
+// withLeaves and a leaf model is loaded), the cylinder table and the measurements of the
+// tree named treeName, which must be measured already. The tree text is exportBuiltTree's.
+// False with the failed path and the reason in *failure.
+bool writeScanOutputs(const std::vector<PlannedOutput>& outputs, const TreeMeasurements& measurements,
+                      const std::string& treeName, bool withLeaves, std::string* failure);
+
+// Measurements of the built tree against g_pointCloud, with its fit (lastTreeFit).
+TreeMeasurements measureBuiltTree();
+
 struct PipelineResult {
   bool ok = false;
   std::string detail;   // the written tree file, or why the run failed
   size_t branches = 0;  // branches with at least two nodes
   StageTimes times;
   FitFigures fit;  // the tree against its cloud
+  TreeMeasurements measurements;
+  size_t outputsWritten = 0;
 };
 
 // One cloud through every stage, as batch mode runs it: start settings, the file's header,
 // then overrides; the tree is written to the planned outputs. A tree whose node positions or
 // radii are not finite is a failure and nothing is written.
 PipelineResult runTreePipeline(const std::string& path, const std::vector<PlannedOutput>& outputs,
-                               const SettingOverrides& overrides = {});
+                               const SettingOverrides& overrides = {}, const LoadOptions& options = {});
 // The same for one cloud alone, its outputs planned into outFolder.
 PipelineResult runTreePipeline(const std::string& path, const std::string& outFolder,
                                const SettingOverrides& overrides = {});

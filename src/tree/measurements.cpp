@@ -512,19 +512,29 @@ std::string measurementsJson(const TreeMeasurements& m, const std::string& treeN
     out += "    {\"order\": " + std::to_string(o.order) + ", \"branches\": " + std::to_string(o.branches) +
            ", \"length\": " + jsonNumber(o.length) + "}";
   }
-  out += m.orders.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  out += m.orders.empty() ? "]" : "\n  ]";
+  const FitFigures& f = m.fit;
+  if (f.valid()) {
+    out += ",\n  \"fit\": {\"within_2cm\": " + jsonNumber(f.within2) + ", \"within_5cm\": " + jsonNumber(f.within5) +
+           ", \"within_10cm\": " + jsonNumber(f.within10) + ", \"median_distance\": " + jsonNumber(f.medianDistance) +
+           ", \"phantom\": " + jsonNumber(f.phantom) + ", \"centreline_length\": " + jsonNumber(f.centreline) +
+           "}\n}\n";
+  } else {
+    out += ",\n  \"fit\": null\n}\n";
+  }
   return out;
 }
 
 std::string measurementsCsvHeader() {
   return "tree,point_count,base_x,base_y,base_z,height,stem_diameter,stem_rms_error,stem_points,stem_reason,"
          "crown_base_height,crown_diameter,crown_projected_area,total_branch_length,wood_volume,branch_count,"
-         "branches_by_order,length_by_order\n";
+         "branches_by_order,length_by_order,fit_within_2cm,fit_within_5cm,fit_within_10cm,fit_median_distance,"
+         "fit_phantom\n";
 }
 
 std::string measurementsCsvRow(const TreeMeasurements& m, const std::string& treeName) {
   std::string out = csvField(treeName);
-  if (!m.measured) return out + ",,,,,,,,," + csvField("not measured: " + m.reason) + ",,,,,,,,\n";
+  if (!m.measured) return out + ",,,,,,,,," + csvField("not measured: " + m.reason) + ",,,,,,,,,,,,,\n";
   auto number = [&out](double v) { out += ',' + formatLength(v); };
   out += ',' + std::to_string(m.pointCount);
   number(m.base.x);
@@ -558,6 +568,11 @@ std::string measurementsCsvRow(const TreeMeasurements& m, const std::string& tre
     counts += std::to_string(o.order) + ':' + std::to_string(o.branches);
     lengths += std::to_string(o.order) + ':' + formatLength(o.length);
   }
-  out += ',' + counts + ',' + lengths + '\n';
-  return out;
+  out += ',' + counts + ',' + lengths;
+  if (m.fit.valid()) {
+    for (double v : {m.fit.within2, m.fit.within5, m.fit.within10, m.fit.medianDistance, m.fit.phantom}) number(v);
+  } else {
+    out += ",,,,,";
+  }
+  return out + '\n';
 }

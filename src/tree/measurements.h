@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "tree/fit_measure.h"
 #include "tree/geometry.h"
 
 class PointCloud;
@@ -70,6 +71,7 @@ struct TreeMeasurements {
   double woodVolume = 0.0;
   int32_t branchCount = 0;           // exported branches, trunk included
   std::vector<OrderSummary> orders;  // ascending order
+  FitFigures fit;                    // the model against the points; set by the caller (measureCloudFit)
 };
 
 TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, double breastHeight = 1.3);
@@ -78,8 +80,10 @@ TreeMeasurements measureTree(const TreeModel& model, const PointCloud& cloud, do
 // units, measured (false: reason and nothing else), point_count, base [x, y, z], height,
 // stem_diameter {height_above_base, diameter, rms_error, points, centre, reason},
 // crown_base_height, crown_diameter, crown_projected_area, total_branch_length,
-// wood_volume, branch_count, branches_by_order [{order, branches, length}]. Values that are
-// not measured are null, with the reason beside them.
+// wood_volume, branch_count, branches_by_order [{order, branches, length}], fit {within_2cm,
+// within_5cm, within_10cm (shares 0..1), median_distance, phantom (share of the centreline),
+// centreline_length} or null. Values that are not measured are null, with the reason beside
+// them.
 std::string measurementsJson(const TreeMeasurements& m, const std::string& treeName);
 
 // A run summary: one header line, then one line per tree (the same columns).

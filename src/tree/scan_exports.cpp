@@ -44,11 +44,27 @@ struct PositionKeyHash {
   }
 };
 
-// Normals and texture coordinates need no more than single precision.
+// v with a fixed number of decimals, without trailing zeros: mesh files are large, and their
+// readers take single precision anyway.
+void appendFixed(std::string& out, double v, int decimals) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) {
+    appendNumber(out, v);
+    return;
+  }
+  char* end = result.ptr;
+  while (end > buffer && end[-1] == '0') --end;
+  if (end > buffer && end[-1] == '.') --end;
+  if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0') {
+    out += '0';  // no "-0"
+    return;
+  }
+  out.append(buffer, end);
+}
+
 void appendShort(std::string& out, double v) {
-  char buffer[32];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(v));
-  out.append(buffer, result.ptr);
+  appendFixed(out, v, 4);
 }
 
 void appendPoint(std::string& out, const char* prefix, const Vec3& p) {
@@ -58,6 +74,22 @@ void appendPoint(std::string& out, const char* prefix, const Vec3& p) {
   appendNumber(out, p.y);
   out += ' ';
   appendNumber(out, p.z);
+}
+
+// Mesh vertices to the micrometre of the file's units (metres for real scans).
+void appendMeshPoint(std::string& out, const char* prefix, const Vec3& p) {
+  out += prefix;
+  appendFixed(out, p.x, 6);
+  out += ' ';
+  appendFixed(out, p.y, 6);
+  out += ' ';
+  appendFixed(out, p.z, 6);
+}
+
+void appendIndex(std::string& out, size_t v) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  out.append(buffer, result.ptr);
 }
 
 void appendNormal(std::string& out, const ScanFrame& frame, const Vec3& modelNormal) {
@@ -74,19 +106,15 @@ void appendNormal(std::string& out, const ScanFrame& frame, const Vec3& modelNor
 }
 
 // One triangle of 1-based vertex indices; with texture coordinates "v/v/v", else "v//v".
-void appendFace(std::string& out, size_t a, size_t b, size_t c, bool mirror, bool texture) {
+// A triangle of vertices that each carry a normal of the same index ("f a//a b//b c//c").
+void appendFace(std::string& out, size_t a, size_t b, size_t c, bool mirror) {
   if (mirror) std::swap(b, c);
   out += 'f';
   for (size_t v : {a, b, c}) {
-    const std::string index = std::to_string(v);
     out += ' ';
-    out += index;
-    out += texture ? "/" : "//";
-    if (texture) {
-      out += index;
-      out += '/';
-    }
-    out += index;
+    appendIndex(out, v);
+    out += "//";
+    appendIndex(out, v);
   }
   out += '\n';
 }
@@ -237,53 +265,64 @@ std::string skeletonGraphPly(const TreeModel& model, const ScanFrame& frame) {
 
 std::string branchMeshObj(const TreeModel& model, const ScanFrame& frame, const MeshTriangles* leaves) {
   const bool mirror = frameMirrors(frame);
-  std::string out = "# tree branch mesh in the scan's coordinates and units\ng branches\n";
-  std::string faces;
-  size_t written = 0;  // vertices so far; OBJ indices start at 1
-  for (const BranchTube& tube : branchTubes(model)) {
+  const std::vector<BranchTube> tubes = branchTubes(model);
+  // Strip k joins ring k (odd entries) to ring k + 1 (even entries); each ring is written
+  // once, its sides vertices (the tube repeats the seam for its texture coordinate; the mesh
+  // closes the ring instead, so each tube is watertight along its length). The tube is
+  // refined once, so node k has ring 2k. Vertices first, then faces, in one string sized up front: these files run to
+  // tens of megabytes.
+  struct TubeRings {
+    size_t firstRing = 0, rings = 0, ringSize = 0;
+  };
+  std::vector<TubeRings> spans(tubes.size());
+  size_t vertexCount = 0, faceCount = 0;
+  for (size_t t = 0; t < tubes.size(); ++t) {
+    const BranchTube& tube = tubes[t];
     const int32_t first = firstWrittenNode(model, tube.branch);
     if (first < 0 || tube.stripCount() == 0) continue;
-    // Strip k joins ring k (odd entries) to ring k + 1 (even entries); each ring is written
-    // once, sides + 1 vertices with the seam repeated. The tube is refined once, so node k
-    // has ring 2k.
-    const size_t ringSize = static_cast<size_t>(tube.sides) + 1;
-    const size_t firstRing = 2 * static_cast<size_t>(first);
-    const size_t rings = tube.stripCount() + 1 - firstRing;
-    for (size_t r = firstRing; r < firstRing + rings; ++r) {
+    TubeRings& span = spans[t];
+    span.ringSize = static_cast<size_t>(tube.sides);
+    span.firstRing = 2 * static_cast<size_t>(first);
+    span.rings = tube.stripCount() + 1 - span.firstRing;
+    vertexCount += span.rings * span.ringSize;
+    faceCount += (span.rings - 1) * span.ringSize * 2;
+  }
+  std::string out = "# tree branch mesh in the scan's coordinates and units\ng branches\n";
+  out.reserve(vertexCount * 72 + faceCount * 48 + 256);
+  for (size_t t = 0; t < tubes.size(); ++t) {
+    const BranchTube& tube = tubes[t];
+    const TubeRings& span = spans[t];
+    for (size_t r = span.firstRing; r < span.firstRing + span.rings; ++r) {
       const size_t strip = r == 0 ? 0 : r - 1;
       const size_t odd = r == 0 ? 1 : 0;
-      for (size_t j = 0; j < ringSize; ++j) {
+      for (size_t j = 0; j < span.ringSize; ++j) {
         const size_t v = strip * tube.stripSize() + 2 * j + odd;
-        appendPoint(out, "v ", frame.toScan(tube.vertices[v]));
-        out += "\nvt ";
-        appendShort(out, tube.texCoords[2 * v]);
-        out += ' ';
-        appendShort(out, tube.texCoords[2 * v + 1]);
+        appendMeshPoint(out, "v ", frame.toScan(tube.vertices[v]));
         out += '\n';
         appendNormal(out, frame, tube.normals[v]);
       }
     }
-    for (size_t r = 0; r + 1 < rings; ++r) {
-      const size_t lower = written + r * ringSize + 1, upper = lower + ringSize;  // 1-based
-      for (size_t j = 0; j < ringSize - 1; ++j) {
-        appendFace(faces, upper + j, lower + j, lower + j + 1, mirror, true);
-        appendFace(faces, upper + j, lower + j + 1, upper + j + 1, mirror, true);
+  }
+  size_t written = 0;  // vertices so far; OBJ indices start at 1
+  for (const TubeRings& span : spans) {
+    for (size_t r = 0; r + 1 < span.rings; ++r) {
+      const size_t lower = written + r * span.ringSize + 1, upper = lower + span.ringSize;  // 1-based
+      for (size_t j = 0; j < span.ringSize; ++j) {
+        const size_t k = (j + 1) % span.ringSize;
+        appendFace(out, upper + j, lower + j, lower + k, mirror);
+        appendFace(out, upper + j, lower + k, upper + k, mirror);
       }
     }
-    written += rings * ringSize;
+    written += span.rings * span.ringSize;
   }
-  out += faces;
   if (!leaves || leaves->vertices.empty()) return out;
-  faces.clear();
   out += "g leaves\n";
   const size_t count = leaves->vertices.size() / 3 * 3;
   for (size_t v = 0; v < count; ++v) {
-    appendPoint(out, "v ", frame.toScan(leaves->vertices[v]));
+    appendMeshPoint(out, "v ", frame.toScan(leaves->vertices[v]));
     out += '\n';
     appendNormal(out, frame, v < leaves->normals.size() ? leaves->normals[v] : Vec3());
   }
-  for (size_t v = 0; v < count; v += 3)
-    appendFace(faces, written + v + 1, written + v + 2, written + v + 3, mirror, false);
-  out += faces;
+  for (size_t v = 0; v < count; v += 3) appendFace(out, written + v + 1, written + v + 2, written + v + 3, mirror);
   return out;
 }

@@ -78,9 +78,9 @@ struct MeshTriangles {
 
 // The branch tubes the window draws (branchTubes, without the root segment's part) as a
 // Wavefront OBJ, in group "branches":
-// one vertex per ring side (the seam side twice, for its texture coordinate), with normals
-// and texture coordinates, two triangles per quad, facing outwards. When leaves is given
-// and holds triangles they follow in group "leaves" (normals, no texture coordinates).
+// one vertex per ring side with its normal, two triangles per quad, facing outwards, each
+// ring closed. Vertices are written to 1e-6 of the file's units, normals to 1e-4. When
+// leaves is given and holds triangles they follow in group "leaves", with normals.
 std::string branchMeshObj(const TreeModel& model, const ScanFrame& frame, const MeshTriangles* leaves = nullptr);
 
 // Appends the shortest text that reads back as exactly v ("nan" or "inf" when not finite;

@@ -153,7 +153,8 @@ TEST_F(PipelineRules, BatchReportsEachFailedStageAndGoesOn) {
   dir.write("in/d.txt", treeCloud());
   dir.write("blocker", "a file where an output folder should be");
   auto batch = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), {"frondarel", "--batch", dir.file("in"), "--out"});
+    args.insert(args.begin(),
+                {"frondarel", "--mode", "classic", "--formats", "txt", "--batch", dir.file("in"), "--out"});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     StdoutCapture console;
