@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/globals.h"
 #include "app/message_log.h"
@@ -273,6 +274,30 @@ bool exportTreeCommand() {
   const bool written = exportModel();
   if (written) windowMessages().add("Exported " + path, MessageKind::Done);
   return written;
+}
+
+bool exportScanFormatsCommand() {
+  if (!g_reconstructor.model.isBuilt()) {
+    windowMessages().add("Nothing exported: reconstruct the tree first (key b).", MessageKind::Warning);
+    return false;
+  }
+  const std::string& input = currentModelPath();
+  if (input.empty()) return false;
+  const std::vector<OutputKind> kinds = {OutputKind::SkeletonPly, OutputKind::MeshObj, OutputKind::CylinderCsv,
+                                         OutputKind::MeasurementsJson};
+  const InputPlan plan = planOutputs({input}, kTreeModelFolder, kinds).front();
+  if (!plan.refusal.empty()) {
+    windowMessages().add("Nothing exported: " + plan.refusal, MessageKind::Error);
+    return false;
+  }
+  std::string failure;
+  const std::string treeName = std::filesystem::path(input).filename().string();
+  if (!writeScanOutputs(plan.outputs, measureBuiltTree(), treeName, g_bShowLeaves, &failure)) {
+    windowMessages().add("Export failed: " + failure, MessageKind::Error);
+    return false;
+  }
+  for (const PlannedOutput& o : plan.outputs) windowMessages().add("Exported " + o.path, MessageKind::Done);
+  return true;
 }
 
 bool keyboardCommand(unsigned char key) {

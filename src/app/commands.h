@@ -81,6 +81,10 @@ extern bool g_bShowKeyHelp;
 // "Export tree model": writes the tree file and says where in the window ("Exported <path>"),
 // or why nothing was written. The console lines stay those of the export itself.
 bool exportTreeCommand();
+// "Export scan formats": the skeleton graph, the branch mesh (with the leaves when they are
+// shown), the cylinder table and the measurements, in the scan's own coordinates, beside the
+// tree file, under the names batch mode gives them. Says in the window what was written.
+bool exportScanFormatsCommand();
 
 // Popup menu on the right mouse button, in order.
 struct MenuEntry {

@@ -65,6 +65,11 @@ constexpr WrittenEntry kWrittenEntries[] = {
      "Writes the tree's branches (x, y, z and radius per node, in the cloud file's units) to "
      "data/tree_model/<model>.txt.",
      ""},
+    {"Export scan formats",
+     "Writes, in the scan's own coordinates and units, the skeleton graph (<model>_skeleton.ply), "
+     "the branch mesh with the leaves shown (<model>_mesh.obj), the cylinder table "
+     "(<model>_cylinders.csv) and the measurements (<model>_measurements.json) to data/tree_model/.",
+     ""},
     {"Rotate anim", "Turns the scene one degree per frame about the vertical axis.", "on/off"},
     {"Fullscreen", "Fills the screen with the window, or returns to the window's size.", "on/off"},
 };

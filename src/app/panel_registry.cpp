@@ -229,6 +229,10 @@ std::vector<PanelEntry> buildEntryTable() {
       [](float* rgb) { copyColor(rgb, g_fBackgroundColor); },
       [](const float* rgb) { copyColor(g_fBackgroundColor, rgb); }));
   t.push_back(buttonEntry("Export model", "label='Export tree model'", [] { exportTreeCommand(); }));
+  t.push_back(buttonEntry("Export scan formats",
+                          "label='Export scan formats' help='Write the skeleton graph (PLY), the branch mesh (OBJ), "
+                          "the cylinder table (CSV) and the measurements (JSON) in the scan coordinates.' ",
+                          [] { exportScanFormatsCommand(); }));
   t.push_back(numberEntry(
       "Rotate anim", K::Bool, A::Variable, " label='Rotate anim' key=F7 help='Toggle rotate animation mode.'",
       [] { return double(g_bRotateAnim); }, [](double v) { g_bRotateAnim = v != 0.0; }));

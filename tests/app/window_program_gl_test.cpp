@@ -154,7 +154,7 @@ TEST_F(WindowProgram, LeftDragAndWheelMoveTheSceneAndLeaveThePanel) {
 
 // The first model fails to load: its message shows in the window, marked as an error. The
 // next, a 10 m tree in metres, fills most of the view's height (it would fill under half of
-// it at the start view). Its exported tree names its file in the window.
+// it at the start view). Its exported files are named in the window.
 TEST_F(WindowProgram, MessagesFramingAndExportPathShowInTheWindow) {
   TempDir models;
   models.write("00_broken.ply", "ply\nformat binary_big_endian 1.0\nend_header\n");
@@ -184,6 +184,9 @@ TEST_F(WindowProgram, MessagesFramingAndExportPathShowInTheWindow) {
     return countNear(s, kDoneText, kColumnLeft, kInfoTop, kColumnRight, s.height) > 30;
   };
   EXPECT_TRUE(doneShown(shotWhen(doneShown))) << "no export line in the window";
-  EXPECT_TRUE(fileExists(dir_.file("data/tree_model/01_tree.txt")));
+  // The lowest button writes the scan formats.
+  for (const char* name :
+       {"01_tree_skeleton.ply", "01_tree_mesh.obj", "01_tree_cylinders.csv", "01_tree_measurements.json"})
+    EXPECT_TRUE(fileExists(dir_.file(std::string("data/tree_model/") + name))) << name;
   EXPECT_EQ(program_->output().find("Exported"), std::string::npos) << "the console got a window-only line";
 }
