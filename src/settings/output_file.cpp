@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -85,6 +86,10 @@ void AtomicOutputFile::discard() {
 }
 
 bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string* error, bool durable) {
+  // The output folder is made as the tree export makes it; a failure shows at open.
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code ignored;
+  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
   AtomicOutputFile out;
   if (!out.open(path, error)) return false;
   if (size > 0 && std::fwrite(data, 1, size, out.stream()) != size) {

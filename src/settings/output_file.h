@@ -33,6 +33,7 @@ class AtomicOutputFile {
   std::FILE* file_ = nullptr;
 };
 
-// Writes size bytes to path through an AtomicOutputFile. False with a reason.
+// Writes size bytes to path through an AtomicOutputFile, making its folder when missing.
+// False with a reason.
 bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string* error,
                          bool durable = true);

@@ -246,7 +246,9 @@ StemDiameter measureStem(const TreeModel& model, const PointCloud& cloud, const 
     stem.reason = "too few points (" + std::to_string(xs.size()) + ") on the stem at " + level;
     return stem;
   }
-  const CircleFit fit = fitCircleRobust(xs, zs, search);
+  // The stem's outline encloses the axis the model follows through the points: an arc of a
+  // branch crossing the slice beside the stem does not.
+  const CircleFit fit = fitCircleRobust(xs, zs, search, true);
   if (!fit.ok || static_cast<int32_t>(fit.kept.size()) < kMinStemPoints) {
     stem.reason = "no circle fits the stem points at " + level;
     return stem;
@@ -333,7 +335,8 @@ std::string csvField(const std::string& s) {
 
 }  // namespace
 
-CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit) {
+CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit,
+                          bool aroundOrigin) {
   CircleFit fit;
   const size_t n = std::min(xs.size(), ys.size());
   if (n < 3) return fit;
@@ -348,7 +351,8 @@ CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<doubl
   std::vector<Point2> p(n);
   for (size_t i = 0; i < n; ++i) p[i] = {xs[i] - mx, ys[i] - my};
   const auto allowed = [&](double cx, double cy, double r) {
-    return std::isfinite(r) && r > 0.0 && r <= limit && std::hypot(cx + mx, cy + my) <= limit;
+    const double offCentre = std::hypot(cx + mx, cy + my);
+    return std::isfinite(r) && r > 0.0 && r <= limit && offCentre <= limit && (!aroundOrigin || offCentre <= r);
   };
   std::vector<double> absolute(n);
   const auto residuals = [&](double cx, double cy, double r) {
@@ -407,6 +411,7 @@ CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<doubl
     for (uint32_t i : use) keptResiduals.push_back(absolute[i]);
     sigma = 1.4826 * median(keptResiduals);
   }
+  if (!allowed(cx, cy, r)) return fit;  // the refinement drifted off what qualifies
   double sum = 0.0;
   residuals(cx, cy, r);
   for (uint32_t i : use) sum += absolute[i] * absolute[i];

@@ -99,6 +99,7 @@ struct CircleFit {
 };
 // The start is the circle of least median distance among the algebraic fit and circles
 // through random triples of points, each with a radius and a centre distance from the origin
-// of at most limit; then geometric refinement with outliers trimmed, as described above.
-// Not ok when no circle qualifies or too few points stay.
-CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit);
+// of at most limit (aroundOrigin: and enclosing the origin); then geometric refinement with
+// outliers trimmed, as described above. Not ok when no circle qualifies or too few points stay.
+CircleFit fitCircleRobust(const std::vector<double>& xs, const std::vector<double>& ys, double limit,
+                          bool aroundOrigin = false);
