@@ -110,6 +110,8 @@ class ScanFit {
   bool closeToRing(const Circle& c) const;
   void bridgeGaps();
   std::vector<uint32_t> binPieces(const std::vector<int64_t>& bin) const;
+  // Per voxel, the steps along its path back to a foot voxel (for the reached voxels given).
+  std::vector<uint32_t> hopsFromFoot(const std::vector<uint32_t>& reached) const;
   void centreAndSpread(const std::vector<uint32_t>& voxels, Vec3* centre, double* spread) const;
   void measureNode(uint32_t k, const std::vector<Vec3>& before, std::vector<double>* u, std::vector<double>* v);
   void absorbIntoHosts();

@@ -158,6 +158,26 @@ void ScanFit::centreAndSpread(const std::vector<uint32_t>& voxels, Vec3* centre,
 // the wood is thick there (never narrower than the step), so a stem is cut into rings and not
 // into scraps of its surface, while twigs keep the fine step. Each node hangs from the node
 // holding the path predecessor of its voxel closest to the foot.
+std::vector<uint32_t> ScanFit::hopsFromFoot(const std::vector<uint32_t>& reached) const {
+  std::vector<uint32_t> hops(voxels_.size(), 0);
+  std::vector<char> known(voxels_.size(), 0);
+  std::vector<uint32_t> chain;
+  for (uint32_t start : reached) {
+    uint32_t v = start;
+    while (!known[v] && from_[v] >= 0) {
+      chain.push_back(v);
+      v = static_cast<uint32_t>(from_[v]);
+    }
+    known[v] = 1;  // a path's first voxel has hop 0
+    uint32_t h = hops[v];
+    for (; !chain.empty(); chain.pop_back()) {
+      hops[chain.back()] = ++h;
+      known[chain.back()] = 1;
+    }
+  }
+  return hops;
+}
+
 bool ScanFit::buildSkeleton() {
   nodes_.clear();
   if (footPiece_ < 0) return false;
@@ -166,8 +186,14 @@ bool ScanFit::buildSkeleton() {
   for (uint32_t i = 0; i < n; ++i)
     if (distance_[i] < kInfinity) reached.push_back(i);
   if (reached.empty()) return false;
+  // In path order: by distance, and at equal distance (along the tracked stem distance runs
+  // along its axis, so a step around the stem adds nothing) by hops from the foot, so that
+  // every voxel comes after its predecessor and a piece's first voxel is where its path
+  // enters it.
+  const std::vector<uint32_t> hops = hopsFromFoot(reached);
   std::sort(reached.begin(), reached.end(), [&](uint32_t a, uint32_t b) {
-    return distance_[a] < distance_[b] || (distance_[a] == distance_[b] && a < b);
+    if (distance_[a] != distance_[b]) return distance_[a] < distance_[b];
+    return hops[a] < hops[b] || (hops[a] == hops[b] && a < b);
   });
 
   std::vector<int64_t> bin(n, -1);
@@ -215,12 +241,16 @@ bool ScanFit::buildSkeleton() {
     bin[i] = static_cast<int64_t>(scaled[i]);
   }
   label = binPieces(bin);
-  // On the tracked stem each ring is one piece: the bins there need not find it.
+  // On the tracked stem each ring is one piece: the bins there need not find it. The foot
+  // band is one piece too, the trunk's first node: its voxels are where every path starts,
+  // and a part of it the bins leave apart (clutter beside the foot, a foot split where the
+  // ground was taken away) would otherwise start a second trunk.
   {
     std::vector<char> foot(n, 0);
     for (uint32_t i : footVoxels_) foot[i] = 1;
     for (uint32_t i : reached)
       if (stemRing_[i] >= 0 && !foot[i]) label[i] = n + static_cast<uint32_t>(stemRing_[i]);
+    for (uint32_t i : footVoxels_) label[i] = std::numeric_limits<uint32_t>::max();
   }
 
   std::unordered_map<uint32_t, uint32_t> pieceIndex;
