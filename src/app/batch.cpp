@@ -232,7 +232,9 @@ std::string renamedOutputs(const InputPlan& plan) {
     if (count++ == 0) first = o.note;
   }
   if (count == 0) return {};
-  const std::string more = count > 1 ? ", and " + std::to_string(count - 1) + " more outputs alike" : "";
+  const std::string more =
+      count > 1 ? ", and " + std::to_string(count - 1) + (count == 2 ? " more output" : " more outputs") + " alike"
+                : "";
   return " (renamed: " + first + more + ")";
 }
 
