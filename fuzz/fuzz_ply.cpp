@@ -1,4 +1,5 @@
-// The ASCII PLY reader on arbitrary text, with its settings header.
+// The PLY reader (ASCII with its settings header, and binary of either byte order) on
+// arbitrary bytes.
 #include <string_view>
 
 #include "fuzz_support.h"

@@ -8,7 +8,7 @@ seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 harnesses=("$@")
-[ ${#harnesses[@]} -eq 0 ] && harnesses=(ply text_cloud geo leaf_model settings_header set_option scanner pipeline)
+[ ${#harnesses[@]} -eq 0 ] && harnesses=(ply las text_cloud geo leaf_model settings_header set_option scanner pipeline)
 
 status=0
 mkdir -p "$build/artifacts"
