@@ -37,29 +37,27 @@ class LeafModelFile : public FreshSettings {
  protected:
   bool load(const std::string& text, TreeModel& into) {
     std::string reason;
-    const bool ok = into.loadLeafModel(dir.write("leaf" + std::to_string(files++) + ".txt", text), &reason);
+    const bool ok = into.loadLeafModel(dir.write("leaf.txt", text), &reason);
     EXPECT_TRUE(ok) << reason;
     return ok;
   }
   TempDir dir;
   TreeModel model;
-  int files = 0;
 };
 
 }  // namespace
 
 TEST_F(LeafModelFile, WorkedExampleAndFreeLayout) {
   ASSERT_TRUE(load(kExampleLeaf, model));
-  EXPECT_EQ(Numbers(g_fBranchColor, g_fBranchColor + 3), (Numbers{60 / 255.0f, 40 / 255.0f, 20 / 255.0f}));
-  EXPECT_EQ(Numbers(g_fLeafColor, g_fLeafColor + 3), (Numbers{40 / 255.0f, 160 / 255.0f, 50 / 255.0f}));
-  EXPECT_EQ(flat({model.stemColor}), (Numbers{0.3, 0.6, 0.2}));
-  EXPECT_EQ(flat(model.stemPoints), (Numbers{0, 0, 0, 0, 0.5, 0}));
-  EXPECT_EQ(model.stemWidths, (Numbers{0.02, 0.01}));
-  EXPECT_EQ(flat(model.leafVertices), (Numbers{0, 0.5, 0, -0.25, 1, 0, 0.25, 1, 0}));
-  EXPECT_EQ(model.leafTexCoords, (Numbers{0.5, 0, 0, 1, 1, 1}));
-  EXPECT_EQ(model.leafTriangles, (std::vector<int>{0, 1, 2}));
+  // Colours in bytes; then count and values of the stem colour, stem points and widths (times the
+  // scale), leaf vertices (times the scale), texture coordinates, triangles and normals:
   // (B - A) x (C - A) = (-0.25, 0.5, 0) x (0.25, 0.5, 0) points along -z.
-  EXPECT_EQ(flat(model.leafNormals), (Numbers{0, 0, -1}));
+  // clang-format off
+  EXPECT_EQ(snapshot(model), (Numbers{60 / 255.0f, 40 / 255.0f, 20 / 255.0f, 40 / 255.0f, 160 / 255.0f, 50 / 255.0f,
+                                      3, 0.3, 0.6, 0.2,  6, 0, 0, 0, 0, 0.5, 0,  2, 0.02, 0.01,
+                                      9, 0, 0.5, 0, -0.25, 1, 0, 0.25, 1, 0,  6, 0.5, 0, 0, 1, 1, 1,
+                                      3, 0, 1, 2,  3, 0, 0, -1}));
+  // clang-format on
   // Line breaks carry no meaning, record numbers are ignored, nothing after the last triangle is read.
   TreeModel other;
   ASSERT_TRUE(

@@ -12,18 +12,9 @@
 
 namespace {
 
-constexpr double kTol = 1e-4;
 const Vec3 kOrigin(0, 0, 0);
-const Vec3 kUp(0, 1, 0);
 
 using PlaceFn = int (*)(TreeModel&, const Vec3&, const Vec3&, int, const LeafRandom&);
-
-// Draws from a fixed list, counting how many were made.
-struct ListRandom {
-  std::vector<double> values;
-  size_t used = 0;
-  double operator()() { return values.at(used++); }
-};
 
 LeafRandom constant(double r) {
   return [r] { return r; };
@@ -35,8 +26,8 @@ Vec3 column(const Mat4& m, int c) {
   return Vec3(m[c], m[4 + c], m[8 + c]);
 }
 
-bool near(const Vec3& a, const Vec3& b, double tol = kTol) {
-  return std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)}) <= tol;
+bool near(const Vec3& a, const Vec3& b) {
+  return std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)}) <= 1e-4;
 }
 
 // Orthonormal axes of determinant det and a last row (0, 0, 0, 1).
@@ -54,14 +45,10 @@ void expectRigid(const Mat4& m, double det = 1.0) {
 // (-0.6756, 0, -0.7373), so its x axis is side cos 45 + d sin 45.
 TEST(LeafPlacement, WorkedExample) {
   const double c = std::sqrt(0.5);
-  struct Column {
-    int slot, column;
-    Vec3 expected;
-  };
-  struct Example {
+  const struct {
     PlaceFn place;
     int count;
-    std::vector<Column> columns;
+    std::vector<std::tuple<int, int, Vec3>> columns;  // slot, column, expected
   } examples[] = {
       // clang-format off
       {placeLeavesSpiral, 4, {{0, kAt, {0, 0, 0}}, {0, kX, {0, 0.7071, 0.7071}}, {0, kY, {0, 0.7071, -0.7071}},
@@ -75,12 +62,11 @@ TEST(LeafPlacement, WorkedExample) {
                                  {1, kY, {-0.9914, 0.1305, 0}}, {1, kZ, {0, 0, 1}}}},
       // clang-format on
   };
-  for (const Example& e : examples) {
+  for (const auto& e : examples) {
     TreeModel model;
-    EXPECT_EQ(e.place(model, kOrigin, kUp, e.count, constant(0.5)), e.count);
-    for (const Column& col : e.columns)
-      EXPECT_TRUE(near(column(model.leafFrames[col.slot], col.column), col.expected))
-          << "count " << e.count << " slot " << col.slot << " column " << col.column;
+    EXPECT_EQ(e.place(model, kOrigin, Vec3(0, 1, 0), e.count, constant(0.5)), e.count);
+    for (const auto& [slot, c, expected] : e.columns)
+      EXPECT_TRUE(near(column(model.leafFrames[slot], c), expected)) << e.count << " " << slot << " " << c;
   }
 }
 
@@ -96,13 +82,13 @@ TEST(LeafPlacement, SlotsWrittenAndDrawsMade) {
       SCOPED_TRACE(testing::Message() << "phyllotaxis " << a[0] << " count " << count);
       TreeModel model;
       for (Mat4& m : model.leafFrames) std::fill(std::begin(m.m), std::end(m.m), 7.0);
-      ListRandom draws{std::vector<double>(64, 0.3)};
+      size_t used = 0;
+      auto draws = [&used] { return ++used, 0.3; };
       const bool supported = count >= a[1] && count <= 16;
-      EXPECT_EQ(placeLeaves(a[0], model, Vec3(0.3, 1, -0.2), Vec3(0.8, 1.7, 0.4), count, std::ref(draws)),
-                supported ? count : 0);
+      EXPECT_EQ(placeLeaves(a[0], model, Vec3(0.3, 1, -0.2), Vec3(0.8, 1.7, 0.4), count, draws), supported ? count : 0);
       for (int s = 0; s < 16; ++s) EXPECT_EQ(model.leafFrames[s][15] == 1.0, supported && s < count) << s;
       const int expectedDraws = a[2] > 0 ? (supported ? a[2] * count : 0) : (count > 16 ? 0 : supported ? 3 : 2);
-      EXPECT_EQ(draws.used, size_t(expectedDraws));
+      EXPECT_EQ(used, size_t(expectedDraws));
     }
   }
 }
@@ -122,9 +108,7 @@ TEST(LeafPlacement, TiltRangeEnds) {
       EXPECT_NEAR(tilt(s.leafFrames[i], kY), c[1], 1e-6) << c[0];
       EXPECT_NEAR(tilt(dc.leafFrames[i], kY), c[2], 1e-6) << c[0];
       EXPECT_NEAR(tilt(alt.leafFrames[i], kX), c[3], 1e-6) << c[0];
-      expectRigid(s.leafFrames[i]);
-      expectRigid(dc.leafFrames[i]);
-      expectRigid(alt.leafFrames[i]);
+      for (const TreeModel* m : {&s, &dc, &alt}) expectRigid(m->leafFrames[i]);
     }
     EXPECT_NEAR(tilt(alt.leafFrames[3], kX), c[3] * 0.25 * c[0], 1e-6);
   }

@@ -1,4 +1,5 @@
-// Pipe-model radii against a recursive definition, twig pruning and the trunk taper.
+// Pipe-model radii against a recursive definition, and the trunk taper (twig pruning is checked
+// with the export).
 
 #include "tree/branch_radii.h"
 
@@ -20,13 +21,6 @@ double recursiveRadius(std::vector<TreeSegment>& segs, uint32_t s) {
 }  // namespace
 
 // Tips take the branch thickness, forks (sum of child radius^ratio)^(1 / ratio).
-TEST_F(BranchRadiiTest, PipeModelAtTipsAndForks) {
-  g_dBranchRatio = 3.0;
-  loadSkeleton(model, nodeTree({{0, 0, 0, -1}, {1, 1, 0, 0}, {-1, 1, 0, 0}, {0, 1, 1, 0}}));
-  model.rebuild();
-  EXPECT_NEAR(model.segments[0].startRadius, 0.04 * std::cbrt(3.0), 1e-15);
-}
-
 TEST_F(BranchRadiiTest, IterativeRadiiEqualTheRecursiveDefinition) {
   std::mt19937 rng(99);
   for (double ratio : {2.0, 2.7}) {
@@ -46,23 +40,6 @@ TEST_F(BranchRadiiTest, IterativeRadiiEqualTheRecursiveDefinition) {
       EXPECT_EQ(s.endRadius, widest);
     }
   }
-}
-
-// Branches shorter than the twig ratio times the trunk length are emptied (counted, not
-// drawn); at ratio 0 even a branch of length 0 is kept.
-TEST_F(BranchRadiiTest, TwigsBelowTheTrunkFractionAreEmptied) {
-  // Trunk 10 long with side branches 0.19, 0.25 and 0 long at its middle.
-  model.appendSegment(makeSegment(Vec3(0, 0, 0), Vec3(0, 5, 0), -1, {1, 2, 3, 4}));
-  for (const Vec3& end : {Vec3(0, 10, 0), Vec3(0.19, 5, 0), Vec3(0, 5, 0.25), Vec3(0, 5, 0)})
-    model.appendSegment(makeSegment(Vec3(0, 5, 0), end, 0));
-  model.rebuild();
-  ASSERT_EQ(model.branches.size(), 4u);
-  EXPECT_EQ(polylineLength(model.branches[0]->nodes), 10.0);
-  EXPECT_TRUE(model.branches[1]->nodes.empty() && model.branches[3]->nodes.empty());
-  EXPECT_EQ(model.branches[2]->nodes.size(), 2u);
-  g_dTwigRemoveRatio = 0.0;
-  model.rebuild();
-  EXPECT_EQ(model.branches[3]->nodes.size(), 2u);
 }
 
 // The lower half of the trunk tapers from its first radius towards the radius at index

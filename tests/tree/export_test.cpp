@@ -22,7 +22,6 @@ TEST_F(ExportTest, WritesTheExampleFileByteForByteAtEveryScale) {
   buildExample(model);
   const std::pair<double, std::string> cases[] = {
       {1.0, "1\n3 0 -0.2 0 0.04 0 0 0 0.04 0 0.2 0 0.04 \n"},
-      {1e-6, "1\n3 0 -200000 0 40000 0 0 0 40000 0 200000 0 40000 \n"},
       {3.0, "1\n3 0 -0.0666667 0 0.0133333 0 0 0 0.0133333 0 0.0666667 0 0.0133333 \n"},
       {1e4, "1\n3 0 -2e-05 0 4e-06 0 0 0 4e-06 0 2e-05 0 4e-06 \n"},
       {0.0, ""},
@@ -37,16 +36,22 @@ TEST_F(ExportTest, WritesTheExampleFileByteForByteAtEveryScale) {
   }
 }
 
-// Pruned branches are counted on the first line but not written.
+// Branches shorter than the twig ratio (0.02) times the trunk length are pruned: counted on the
+// first line, not written. Trunk 10 long with side branches 0.19, 0.25 and 0 long at its middle;
+// at ratio 0 even the branch of length 0 is kept.
 TEST_F(ExportTest, PrunedBranchesAreCountedButNotWritten) {
-  model.appendSegment(makeSegment(Vec3(0, 0, 0), Vec3(0, 5, 0), -1, {1, 2, 3}));
-  model.appendSegment(makeSegment(Vec3(0, 5, 0), Vec3(0, 10, 0), 0));
-  model.appendSegment(makeSegment(Vec3(0, 5, 0), Vec3(0.1, 5, 0), 0));
-  model.appendSegment(makeSegment(Vec3(0, 5, 0), Vec3(0, 5, 0.15), 0));
-  model.rebuild();
+  model.appendSegment(makeSegment(Vec3(0, 0, 0), Vec3(0, 5, 0), -1, {1, 2, 3, 4}));
+  for (const Vec3& end : {Vec3(0, 10, 0), Vec3(0.19, 5, 0), Vec3(0, 5, 0.25), Vec3(0, 5, 0)})
+    model.appendSegment(makeSegment(Vec3(0, 5, 0), end, 0));
+  const std::string trunk = "4\n3 0 0 0 0.08 0 5 0 0.04 0 10 0 0.04 \n", side = "2 0 5 0 0.04 0 5 0.25 0.04 \n";
   TempDir dir;
-  ASSERT_TRUE(model.exportTree(dir.file("m.xyz"), 1.0));
-  EXPECT_EQ(readFile(dir.file("m.txt")), "3\n3 0 0 0 0.069282 0 5 0 0.04 0 10 0 0.04 \n");
+  for (double ratio : {g_dTwigRemoveRatio, 0.0}) {
+    g_dTwigRemoveRatio = ratio;
+    model.rebuild();
+    ASSERT_TRUE(model.exportTree(dir.file("m.xyz"), 1.0));
+    EXPECT_EQ(readFile(dir.file("m.txt")),
+              ratio > 0 ? trunk + side : trunk + "2 0 5 0 0.04 0.19 5 0 0.04 \n" + side + "2 0 5 0 0.04 0 5 0 0.04 \n");
+  }
 }
 
 // Nothing is written for a model that is not built; a missing folder is created; a path that

@@ -1,15 +1,12 @@
 #!/usr/bin/python3
-"""Reads an exported skeleton graph (PLY) or branch mesh (OBJ) with Open3D and prints what
-it found, one item per line, for the C++ tests to compare with what they wrote.
-
-  read_exports.py graph FILE  -> "vertices N", "edges M", then "v x y z radius" per vertex
-                                 and "e a b" per edge (coordinates as Python's repr)
-  read_exports.py mesh FILE   -> "triangles N", "inward K" (non-degenerate triangles whose
-                                 winding turns away from their vertex normals), then
-                                 "v x y z" per vertex
-Exits with 77 when Open3D is not installed. The radius is not something Open3D keeps, so it is taken from the PLY's text by the
-property names of its header.
-"""
+# Reads an exported skeleton graph (PLY) or branch mesh (OBJ) with Open3D and prints what it
+# found, one item per line, for the C++ tests to compare with what they wrote:
+#   read_exports.py graph FILE -> "vertices N", "edges M", "v x y z radius" per vertex, "e a b" per edge
+#   read_exports.py mesh FILE  -> "triangles N", "inward K" (non-degenerate triangles whose winding
+#                                 turns away from their vertex normals), "v x y z" per vertex
+# Coordinates are printed as Python's repr. Open3D does not keep the radius: it is taken from
+# the PLY's text by the vertex property names of its header. Exits with 77 without Open3D.
+import itertools
 import sys
 
 import numpy as np
@@ -21,29 +18,20 @@ except ImportError:
 
 
 def radii(path):
-    with open(path) as f:
-        names, count = [], 0
-        for line in f:
-            words = line.split()
-            if words[:2] == ["element", "vertex"]:
-                count, in_vertex = int(words[2]), True
-            elif words[:1] == ["element"]:
-                in_vertex = False
-            elif words[:1] == ["property"] and in_vertex:
-                names.append(words[-1])
-            elif words == ["end_header"]:
-                break
-        column = names.index("radius")
-        return [float(next(f).split()[column]) for _ in range(count)]
+    lines = open(path).read().split("\n")
+    start, end = next(i for i, l in enumerate(lines) if l.startswith("element vertex")), lines.index("end_header")
+    properties = itertools.takewhile(lambda l: not l.startswith("element"), lines[start + 1 : end])
+    column = [l.split()[-1] for l in properties if l.startswith("property")].index("radius")
+    return [float(l.split()[column]) for l in lines[end + 1 : end + 1 + int(lines[start].split()[2])]]
 
 
 def graph(path):
     lines = o3d.io.read_line_set(path)
-    points, edges, r = np.asarray(lines.points), np.asarray(lines.lines), radii(path)
+    points, edges = np.asarray(lines.points), np.asarray(lines.lines)
     print("vertices", len(points))
     print("edges", len(edges))
-    for p, radius in zip(points, r):
-        print("v", repr(float(p[0])), repr(float(p[1])), repr(float(p[2])), repr(radius))
+    for p, radius in zip(points, radii(path)):
+        print("v", *(repr(float(x)) for x in p), repr(radius))
     for a, b in edges:
         print("e", a, b)
 
@@ -60,7 +48,7 @@ def mesh(path):
         inward = int(np.sum((facing < 0) & (size > 1e-9 * size.max())))
     print("inward", inward)
     for p in v:
-        print("v", repr(float(p[0])), repr(float(p[1])), repr(float(p[2])))
+        print("v", *(repr(float(x)) for x in p))
 
 
 {"graph": graph, "mesh": mesh}[sys.argv[1]](sys.argv[2])

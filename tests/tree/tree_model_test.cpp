@@ -23,41 +23,33 @@ std::vector<int> bruteForceOrders(const TreeModel& m) {
   return order;
 }
 
-size_t nodeCount(const TreeModel& m) {
-  size_t n = 0;
-  for (const auto& b : m.branches) n += b->radii.size();
-  return n;
-}
-
 }  // namespace
 
 // The walk goes on along the thicker child, between equally thick ones along the straighter,
-// between equal ones (or without any radius) along the first.
+// between equal ones (or without any radius) along the first; a side branch starts at the fork.
 TEST_F(TreeModelTest, ForkContinuesAlongTheThickestAndStraightestChild) {
-  loadSkeleton(model, nodeTree({{0, 0, 0, -1}, {-1, 1, 0, 0}, {1, 1, 0, 0}}));
-  model.rebuild();
-  ASSERT_EQ(model.branches.size(), 2u);
-  expectSame(model.branches[0]->nodes.back(), Vec3(-1, 1, 0));
-  expectSame(model.branches[1]->nodes[0], Vec3(0, 0, 0));  // the fork point
-  loadSkeleton(model, nodeTree({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}}));
-  model.rebuild();
-  expectSame(model.branches[0]->nodes.back(), Vec3(0.1, 1, 0));
-  loadSkeleton(
-      model,
-      nodeTree({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}, {1.5, 0.2, 0, 1}, {1.5, 0.5, 0, 1}, {1.5, -0.1, 0, 1}}));
-  model.rebuild();  // the first child carries three tips: sqrt(3) times thicker outweighs straighter
-  expectSame(model.branches[0]->nodes.back(), Vec3(1.5, 0.2, 0));
+  auto trunkTip = [&](const std::vector<std::array<double, 4>>& rows) {
+    loadSkeleton(model, nodeTree(rows));
+    model.rebuild();
+    expectSame(model.branches.at(1)->nodes[0], Vec3(0, 0, 0));
+    return model.branches[0]->nodes.back();
+  };
+  expectSame(trunkTip({{0, 0, 0, -1}, {-1, 1, 0, 0}, {1, 1, 0, 0}}), Vec3(-1, 1, 0));
+  expectSame(trunkTip({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}}), Vec3(0.1, 1, 0));
+  // The first child carries three tips: sqrt(3) times thicker outweighs straighter.
+  expectSame(
+      trunkTip({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}, {1.5, 0.2, 0, 1}, {1.5, 0.5, 0, 1}, {1.5, -0.1, 0, 1}}),
+      Vec3(1.5, 0.2, 0));
   g_dBranchThickness = 0.0;
-  loadSkeleton(model, nodeTree({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}}));
-  model.rebuild();
-  expectSame(model.branches[0]->nodes.back(), Vec3(1, 0.2, 0));
+  expectSame(trunkTip({{0, 0, 0, -1}, {1, 0.2, 0, 0}, {0.1, 1, 0, 0}}), Vec3(1, 0.2, 0));
 }
 
 // Trunk 0, 1, 3, 5, 7 up the y axis with forks at node 1 (side 2, which forks again into 8 and
 // 9), node 3 (side 4) and node 5 (side 6): side branches start first in, first out.
 TEST_F(TreeModelTest, SideBranchesInFirstInFirstOutOrderWithOrders) {
-  const double rows[][4] = {{0, 0, 0, -1}, {0, 1, 0, 0},   {1, 1.5, 0, 1}, {0, 2, 0, 1}, {-1, 2.5, 0, 3},
-                            {0, 3, 0, 3},  {1, 3.5, 0, 5}, {0, 4, 0, 5},   {2, 2, 0, 2}, {1, 2.5, 0, 2}};
+  const std::vector<std::array<double, 4>> rows = {{0, 0, 0, -1},   {0, 1, 0, 0},  {1, 1.5, 0, 1}, {0, 2, 0, 1},
+                                                   {-1, 2.5, 0, 3}, {0, 3, 0, 3},  {1, 3.5, 0, 5}, {0, 4, 0, 5},
+                                                   {2, 2, 0, 2},    {1, 2.5, 0, 2}};
   loadSkeleton(model, nodeTree(rows));
   model.rebuild();
   ASSERT_EQ(model.branches.size(), 5u);
@@ -71,7 +63,7 @@ TEST_F(TreeModelTest, SideBranchesInFirstInFirstOutOrderWithOrders) {
 }
 
 // Best-first hand-over: leaf segments beside an inner one are detached, depths counted from the
-// root, and a level cut keeps the segments above it.
+// root, and a level cut keeps the segments above it; raising the level again undoes the cut.
 TEST_F(TreeModelTest, LevelsDetachLeafSpursAndCutTheTree) {
   StdoutCapture out;
   loadSkeleton(model, nodeTree({{0, 0, 0, -1}, {-1, 1, 0, 0}, {0, 1, 0, 0}, {-1, 2, 0, 2}, {1, 2, 0, 2}}), kBestFirst);
@@ -84,7 +76,7 @@ TEST_F(TreeModelTest, LevelsDetachLeafSpursAndCutTheTree) {
   model.applyLevel();
   ASSERT_EQ(model.branches.size(), 1u);
   EXPECT_EQ(model.branches[0]->nodes.size(), 2u);
-  g_level = g_nMaxLevel;  // raising the level again undoes the cut
+  g_level = g_nMaxLevel;
   model.applyLevel();
   EXPECT_EQ(model.branches.size(), 2u);
 }
@@ -96,13 +88,19 @@ TEST_F(TreeModelTest, RandomTreesMatchSlowVersions) {
     const NodeTree tree = randomNodeTree(rng, 1500, grid);
     loadSkeleton(model, tree);
     model.rebuild();
-    EXPECT_EQ(nodeCount(model), model.segments.size() + model.branches.size());  // k segments, k + 1 nodes
+    size_t nodes = 0;  // k segments, k + 1 nodes per branch
+    for (const auto& b : model.branches) nodes += b->radii.size();
+    EXPECT_EQ(nodes, model.segments.size() + model.branches.size());
     const std::vector<int> expected = bruteForceOrders(model);
     for (size_t i = 0; i < model.branches.size(); ++i) EXPECT_EQ(model.branches[i]->order, expected[i]) << i;
     EXPECT_EQ(model.maxOrder, *std::max_element(expected.begin(), expected.end()));
     StdoutCapture quiet;
     loadSkeleton(model, tree, kBestFirst);
-    for (size_t i = 0; i < model.segments.size(); ++i) EXPECT_EQ(model.depths[i], walkDepth(model, i));
+    for (size_t i = 0; i < model.segments.size(); ++i) {  // depths by walking the parent links
+      int depth = 1;
+      for (int p = model.segments[i].parent; p != -1; p = model.segments[p].parent) ++depth;
+      EXPECT_EQ(model.depths[i], depth);
+    }
   }
 }
 

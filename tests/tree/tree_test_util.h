@@ -41,10 +41,9 @@ struct NodeTree {
 };
 
 // A node tree from {x, y, z, parent} rows.
-template <size_t N>
-NodeTree nodeTree(const double (&rows)[N][4]) {
+inline NodeTree nodeTree(const std::vector<std::array<double, 4>>& rows) {
   NodeTree t;
-  for (const auto& r : rows) t.positions.push_back(Vec3(r[0], r[1], r[2])), t.parent.push_back(int(r[3]));
+  for (const auto& r : rows) t.add(Vec3(r[0], r[1], r[2]), int(r[3]));
   return t;
 }
 
@@ -102,11 +101,4 @@ inline NodeTree randomNodeTree(std::mt19937& rng, int count, double grid = 0.0) 
     t.parent.push_back(p);
   }
   return t;
-}
-
-// Depth of a segment by walking parent links (1 for the root segment).
-inline int walkDepth(const TreeModel& m, size_t i) {
-  int d = 1;
-  for (int p = m.segments[i].parent; p != -1; p = m.segments[p].parent) ++d;
-  return d;
 }
