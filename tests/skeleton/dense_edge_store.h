@@ -1,7 +1,7 @@
 #pragma once
-// The edge store as the plain n x n matrices of lengths and marks it used to be: the
-// reference the radius store is compared against. Its build runs one kd-tree radius query per
-// vertex and writes what each finds, and its rows are full scans.
+// The edge store as the plain n x n matrix of lengths and marks it used to be: the reference
+// the radius store is compared against. Its build runs one kd-tree radius query per vertex
+// and writes what each finds, and its rows are full scans.
 
 #include <memory>
 #include <vector>
@@ -22,13 +22,9 @@ class DenseEdgeStore : public EdgeStore {
       const double q[3] = {p[i].x, p[i].y, p[i].z};
       spec.index->radiusSearch(q, spec.radius, found, distance);
       for (size_t h = 0; h < found.size(); ++h) {
-        if (found[h] == i) {
-          setLength(i, i, spec.diagonal);
-        } else {
-          ++hits[i];
-          setLength(i, found[h], distance[h]);
-          setLength(found[h], i, distance[h]);
-        }
+        hits[i] += found[h] != i;
+        setLength(i, found[h], found[h] == i ? spec.diagonal : distance[h]);
+        if (found[h] != i) setLength(found[h], i, distance[h]);
       }
     }
     return true;

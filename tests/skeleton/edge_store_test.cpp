@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -19,43 +18,24 @@ namespace {
 
 using EdgeStores = SkeletonTest;
 
-uint64_t bits(double d) {
-  uint64_t b;
-  std::memcpy(&b, &d, sizeof b);
-  return b;
-}
-
-// Every entry, every mark and the rows (whole, and without the skipped vertices) alike.
-void expectSameStore(const NeighbourGraph& a, const NeighbourGraph& b, const std::vector<uint8_t>& skip) {
+// The rows as the passes walk them (whole, and without the skipped vertices when given), their
+// marks and the diagonal alike; with `everyPair` every entry and mark, edge or not.
+void expectSame(const NeighbourGraph& a, const NeighbourGraph& b, const std::vector<uint8_t>* skip, bool everyPair) {
   ASSERT_EQ(a.size(), b.size());
   std::vector<EdgeEntry> ra, rb;
   for (uint32_t i = 0; i < a.size(); ++i) {
-    for (uint32_t j = 0; j < a.size(); ++j) {
-      ASSERT_EQ(bits(a.length(i, j)), bits(b.length(i, j))) << i << "," << j << ": " << a.length(i, j);
-      ASSERT_EQ(a.mark(i, j), b.mark(i, j)) << i << "," << j;
-    }
-    for (const std::vector<uint8_t>* s : {(const std::vector<uint8_t>*)nullptr, &skip}) {
-      a.row(i, s, ra);
-      b.row(i, s, rb);
+    ASSERT_EQ(a.length(i, i), b.length(i, i)) << i;
+    for (uint32_t j = 0; everyPair && j < a.size(); ++j)
+      ASSERT_TRUE(a.length(i, j) == b.length(i, j) && a.mark(i, j) == b.mark(i, j))
+          << i << "," << j << ": " << a.length(i, j) << " " << b.length(i, j);
+    for (int pass = 0; pass < (skip ? 2 : 1); ++pass) {
+      a.row(i, pass ? skip : nullptr, ra);
+      b.row(i, pass ? skip : nullptr, rb);
       ASSERT_EQ(ra.size(), rb.size()) << "row " << i;
       for (size_t k = 0; k < ra.size(); ++k)
-        ASSERT_TRUE(ra[k].vertex == rb[k].vertex && bits(ra[k].length) == bits(rb[k].length)) << "row " << i;
-    }
-  }
-}
-
-// Rows as the passes walk them; for graphs too large to compare pair by pair.
-void expectSameRows(const NeighbourGraph& a, const NeighbourGraph& b) {
-  ASSERT_EQ(a.size(), b.size());
-  std::vector<EdgeEntry> ra, rb;
-  for (uint32_t i = 0; i < a.size(); ++i) {
-    ASSERT_EQ(bits(a.length(i, i)), bits(b.length(i, i))) << i;
-    a.row(i, nullptr, ra);
-    b.row(i, nullptr, rb);
-    ASSERT_EQ(ra.size(), rb.size()) << "row " << i;
-    for (size_t k = 0; k < ra.size(); ++k) {
-      ASSERT_TRUE(ra[k].vertex == rb[k].vertex && bits(ra[k].length) == bits(rb[k].length)) << "row " << i;
-      ASSERT_EQ(a.mark(i, ra[k].vertex), b.mark(i, ra[k].vertex));
+        ASSERT_TRUE(ra[k].vertex == rb[k].vertex && ra[k].length == rb[k].length &&
+                    a.mark(i, ra[k].vertex) == b.mark(i, rb[k].vertex))
+            << "row " << i;
     }
   }
 }
@@ -67,39 +47,21 @@ struct Twin {
   // Runs f on both (same random sequence); they must print and return the same.
   void step(const std::string& what, const std::function<bool(TreeReconstructor&, int)>& f) {
     std::string text[2];
-    bool ok[2];
     for (int side = 0; side < 2; ++side) {
       std::srand(7);
       StdoutCapture out;
-      ok[side] = f(side == 0 ? radius : dense, side);
-      text[side] = out.text();
+      const bool ok = f(side == 0 ? radius : dense, side);
+      text[side] = out.text() + (ok ? "(true)" : "(false)");
     }
     EXPECT_EQ(text[0], text[1]) << what;
-    EXPECT_EQ(ok[0], ok[1]) << what;
   }
 };
 
-// A scatter of cells; `lattice` keeps cell centres (exact ties and pairs at exactly the
-// radius), otherwise jittered, with some cells repeating another's centre and some tagged.
+// 150 cells; `lattice` keeps cell centres (exact ties and pairs at exactly the radius),
+// otherwise jittered, with some cells repeating another's centre; some tagged.
 VoxelVolume scatter(std::mt19937& rng, bool lattice) {
-  std::uniform_int_distribution<int> X(0, 7), Y(0, 9);
-  std::uniform_real_distribution<double> jitter(0.05, 0.95);
-  std::vector<CellSpec> cells;
-  std::set<std::array<int, 3>> used;
-  while (cells.size() < 150) {
-    const std::array<int, 3> c{X(rng), Y(rng), X(rng)};
-    if (!used.insert(c).second) continue;
-    cells.push_back(lattice ? CellSpec{c[0], c[1], c[2]}
-                            : CellSpec{c[0], c[1], c[2], (c[0] + jitter(rng)) * 0.2, (c[1] + jitter(rng)) * 0.2,
-                                       (c[2] + jitter(rng)) * 0.2});
-    if (!lattice && cells.size() % 10 == 0) {  // a later vertex repeats an earlier one's centre
-      CellSpec& last = cells.back();
-      last.cx = cells[cells.size() / 2].cx, last.cy = cells[cells.size() / 2].cy, last.cz = cells[cells.size() / 2].cz;
-    }
-    if (cells.size() % 17 == 0) cells.back().tag = 1;
-  }
   VoxelVolume v;
-  makeVolume(v, 8, 10, 8, 0.2, cells);
+  makeVolume(v, 8, 10, 8, 0.2, randomCells(rng, 150, 8, 10, 8, 0.2, lattice, 10, 17));
   for (int k = 0; k < 6; ++k)
     v.trunkSeeds[k] = int32_t(std::find(v.labels.begin(), v.labels.end(), 1) - v.labels.begin()) + 8 * k;
   v.seedCount = 6;
@@ -112,12 +74,9 @@ TEST_F(EdgeStores, BuildsAndEveryEditMatchTheDenseStore) {
   // (lattice, radius, K): general position; lattice pairs at exactly the radius (rounding
   // puts some just inside, some just outside; cells then hold several lattice points);
   // nothing within the radius but the vertex itself; every pair within it.
-  const std::tuple<bool, double, int> cases[] = {{false, 0.3, 5},
-                                                 {true, std::sqrt(0.2 * 0.2 + 0.2 * 0.2), 8},
-                                                 {true, std::sqrt(0.4 * 0.4 + 0.2 * 0.2), 8},
-                                                 {true, 0.6, 30},
-                                                 {false, 0.0, 3},
-                                                 {false, 9.0, 2}};
+  const double side = std::sqrt(0.2 * 0.2 + 0.2 * 0.2), knight = std::sqrt(0.4 * 0.4 + 0.2 * 0.2);
+  const std::tuple<bool, double, int> cases[] = {{false, 0.3, 5}, {true, side, 8}, {true, knight, 8},
+                                                 {true, 0.6, 30}, {false, 0.0, 3}, {false, 9.0, 2}};
   for (const auto& [lattice, radius, K] : cases) {
     SCOPED_TRACE(testing::Message() << "radius " << radius << " K " << K);
     const VoxelVolume v = scatter(rng, lattice);
@@ -127,15 +86,14 @@ TEST_F(EdgeStores, BuildsAndEveryEditMatchTheDenseStore) {
     t.step("build", [&](TreeReconstructor& r, int) { return r.buildVoxelGraph(v), true; });
     std::vector<uint8_t> skip(t.radius.nVoxels);
     for (auto& s : skip) s = rng() % 3 == 0;
-    expectSameStore(t.radius.distances, t.dense.distances, skip);
+    expectSame(t.radius.distances, t.dense.distances, &skip, true);
 
     // Random edits, both stores alike; the length values include 0, -1 and a non-edge's.
     for (int e = 0; e < 60; ++e) {
       const uint32_t n = t.radius.distances.size(), i = rng() % n, j = rng() % n, op = rng() % 8;
       for (NeighbourGraph* g : {&t.radius.distances, &t.dense.distances}) {
         if (op <= 2) g->setEdge(i, j, std::array<double, 4>{0.0, -1.0, 0.7, 1.25}[op + (e % 2)]);
-        if (op == 3) g->setMark(i, j, 1);
-        if (op == 4) g->setMark(i, j, 0);
+        if (op == 3 || op == 4) g->setMark(i, j, op == 3);
         if (op == 5 && e % 4 == 0) g->clearMarks();
         if (op == 6 && n > 2) g->removeVertex(i);
       }
@@ -143,24 +101,11 @@ TEST_F(EdgeStores, BuildsAndEveryEditMatchTheDenseStore) {
       if (op == 7 && e == 40) {  // a random tree replaces everything
         std::vector<TreeEdge> tree;
         for (uint32_t k = 1; k < n; ++k) tree.push_back({uint32_t(rng() % k), k, 0.1 * k});
-        t.radius.distances.assignTree(n, tree);
-        t.dense.distances.assignTree(n, tree);
+        for (NeighbourGraph* g : {&t.radius.distances, &t.dense.distances}) g->assignTree(n, tree);
       }
-      expectSameStore(t.radius.distances, t.dense.distances, skip);
+      expectSame(t.radius.distances, t.dense.distances, &skip, true);
     }
   }
-}
-
-// The bundled models, then the real scans when present (both formats of each).
-std::vector<std::string> cloudFiles() {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (const char* folder : {FRONDAREL_SOURCE_DIR "/data/point_model", FRONDAREL_REALDATA "/converted"}) {
-    const size_t from = out.size();
-    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) out.push_back(e.path().string());
-    std::sort(out.begin() + from, out.end());
-  }
-  return out;
 }
 
 // Reconstruct, key f, key p, Delete, key f on one cloud at one voxel size, on both stores.
@@ -187,21 +132,27 @@ void runCommandsOnBoth(const std::string& path, double voxelSize) {
     EXPECT_EQ(readFile(dir.file(tag + "0")), readFile(dir.file(tag + "1"))) << tag;
   };
   t.step("graph", [&](TreeReconstructor& r, int) { return r.buildVoxelGraph(volume), r.hasGraph(); });
-  expectSameRows(t.radius.distances, t.dense.distances);
+  expectSame(t.radius.distances, t.dense.distances, nullptr, false);
   t.step("reconstruct", [](TreeReconstructor& r, int) { return r.reconstruct(); });
   exportBoth("b");
   t.step("key f", [](TreeReconstructor& r, int) { return r.refineTree(); });
   exportBoth("f");
   t.step("key p", [](TreeReconstructor& r, int) { return r.buildShortestPathTree(); });
-  expectSameRows(t.radius.distances, t.dense.distances);
+  expectSame(t.radius.distances, t.dense.distances, nullptr, false);
   t.step("Delete", [](TreeReconstructor& r, int) { return r.deleteSelectedVoxel(), r.hasGraph(); });
   t.step("key f after p", [](TreeReconstructor& r, int) { return r.refineTree(); });
   exportBoth("pdf");
-  expectSameRows(t.radius.distances, t.dense.distances);
+  expectSame(t.radius.distances, t.dense.distances, nullptr, false);
 }
 
 TEST(EdgeStoreCommands, EveryModelAndScanMatchesTheDenseStore) {
-  const auto files = cloudFiles();
+  std::vector<std::string> files;  // the bundled models, then the real scans when present (both formats)
+  for (const char* folder : {FRONDAREL_SOURCE_DIR "/data/point_model", FRONDAREL_REALDATA "/converted"}) {
+    const size_t from = files.size();
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) files.push_back(e.path().string());
+    std::sort(files.begin() + from, files.end());
+  }
   ASSERT_GE(files.size(), 6u);
   for (double size : {0.2, 0.1})
     for (const std::string& f : files) runCommandsOnBoth(f, size);
@@ -214,29 +165,22 @@ TEST_F(EdgeStores, MoreThan65535VerticesBuildAndGrow) {
   g_dVoxelSize = 0.1;
   g_dSearchRadius = 0.25;   // cells up to sqrt(6) cells away: 80 around an inner cell
   g_dKillDistance = 100.0;  // the colonisation ends after one step; the regrowth is what runs
-  uint64_t sum = 0;
-  for (int y = 0; y < 70; ++y)
-    for (int z = 0; z < 40; ++z)
-      for (int x = 0; x < 25; ++x)
-        for (int dy = -2; dy <= 2; ++dy)
-          for (int dz = -2; dz <= 2; ++dz)
-            for (int dx = -2; dx <= 2; ++dx) {
-              const int away = dx * dx + dy * dy + dz * dz;
-              sum += away >= 1 && away <= 6 && x + dx >= 0 && x + dx < 25 && y + dy >= 0 && y + dy < 70 &&
-                     z + dz >= 0 && z + dz < 40;
-            }
+  uint64_t sum = 0;         // over every offset up to sqrt(6) cells, the cells whose neighbour there is inside
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dz = -2; dz <= 2; ++dz)
+      for (int dx = -2; dx <= 2; ++dx)
+        if (const int away = dx * dx + dy * dy + dz * dz; away >= 1 && away <= 6)
+          sum += uint64_t(25 - std::abs(dx)) * (70 - std::abs(dy)) * (40 - std::abs(dz));
   EXPECT_EQ(buildGraph(r, v),
             "Number of valid voxels:70000\nAverage Number of Neighbor Points:  " + std::to_string(sum / 70000) + "\n");
   ASSERT_TRUE(r.hasGraph());
   std::vector<EdgeEntry> row;
   r.distances.row(12 + 25 * (20 + 40 * 35), nullptr, row);
   EXPECT_EQ(row.size(), 80u);
-  bool ran = false;
-  growTree(r, v, &ran);
-  ASSERT_TRUE(ran);
-  StdoutCapture out;
+  StdoutCapture quiet;
+  ASSERT_TRUE(r.reconstruct());
   ASSERT_TRUE(r.refineTree());
-  EXPECT_GT(r.model.segments.size(), 1000u) << out.text();
+  EXPECT_GT(r.model.segments.size(), 1000u);
 }
 
 }  // namespace

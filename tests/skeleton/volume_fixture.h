@@ -7,6 +7,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,23 +64,47 @@ inline std::string growTree(TreeReconstructor& r, const VoxelVolume& v, bool* ra
   return out.text();
 }
 
-// The only places that reach into the graph's storage: the length of edge (i, j) (<= 0 when
-// there is none), and a hand-made graph over points with the given edges.
-inline double edgeLength(const TreeReconstructor& r, uint32_t i, uint32_t j) {
-  return r.distances.length(i, j);
+// A seeded scatter of `count` distinct occupied cells of a dx x dy x dz grid, centres
+// jittered inside their cells unless `lattice`; with `repeatEvery` every such cell takes the
+// centre of an earlier one (jittered only), with `tagEvery` every such cell is tagged.
+inline std::vector<CellSpec> randomCells(std::mt19937& rng, int count, int dx, int dy, int dz, double size,
+                                         bool lattice = false, int repeatEvery = 0, int tagEvery = 0) {
+  std::uniform_int_distribution<int> X(0, dx - 1), Y(0, dy - 1), Z(0, dz - 1);
+  std::uniform_real_distribution<double> j(0.05, 0.95);
+  std::set<std::array<int, 3>> used;
+  std::vector<CellSpec> cells;
+  while (int(cells.size()) < count) {
+    const std::array<int, 3> c{X(rng), Y(rng), Z(rng)};
+    if (!used.insert(c).second) continue;
+    cells.push_back(
+        lattice ? CellSpec{c[0], c[1], c[2]}
+                : CellSpec{c[0], c[1], c[2], (c[0] + j(rng)) * size, (c[1] + j(rng)) * size, (c[2] + j(rng)) * size});
+    const CellSpec& half = cells[cells.size() / 2];
+    if (!lattice && repeatEvery && cells.size() % repeatEvery == 0)
+      cells.back().cx = half.cx, cells.back().cy = half.cy, cells.back().cz = half.cz;
+    if (tagEvery && cells.size() % tagEvery == 0) cells.back().tag = 1;
+  }
+  return cells;
 }
-inline bool setGraph(TreeReconstructor& r, VoxelVolume& v, const std::vector<Vec3>& points,
-                     const std::vector<Vec3>& directions, const std::vector<std::array<int, 2>>& edges) {
-  makeVolume(v, 4, 4, 4, 0.2, {});
-  r.volume = &v;
-  r.nVoxels = uint32_t(points.size());
-  r.positions = points;
-  r.directions = directions;
-  r.voxelIndex.resize(points.size());
-  r.visited.assign(points.size(), 0);
-  if (!r.distances.reset(r.nVoxels)) return false;
-  for (auto e : edges) r.distances.setEdge(e[0], e[1], length(difference(points[e[0]], points[e[1]])));
-  return true;
+
+// Segments as the growths hand them over, breadth-first: the root first, children lists
+// naming consecutive later segments, each starting where its parent ends; finite radii, no
+// child thicker than its parent.
+inline void expectHandOver(const TreeModel& model) {
+  const auto& seg = model.segments;
+  ASSERT_FALSE(seg.empty());
+  EXPECT_EQ(seg[0].parent, -1);
+  uint32_t next = 1;
+  for (size_t s = 0; s < seg.size(); ++s)
+    for (uint32_t c : seg[s].children) {
+      ASSERT_EQ(c, next++) << s;
+      EXPECT_TRUE(seg[c].parent == int32_t(s) && length(seg[c].start - seg[s].end) == 0.0 &&
+                  seg[c].startRadius <= seg[s].startRadius)
+          << s << " " << c << ": radius " << seg[c].startRadius << " under " << seg[s].startRadius;
+    }
+  EXPECT_EQ(next, seg.size());
+  for (const auto& b : model.branches)
+    for (double r : b->radii) EXPECT_TRUE(std::isfinite(r) && r >= 0.0);
 }
 
 class SkeletonTest : public FreshSettings {
