@@ -2,6 +2,7 @@
 // Shared by the reader tests: clouds loaded from real files in a temporary folder with the
 // console captured, the checks of a rejected file, and the settings a model file's header writes.
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -26,6 +27,18 @@ inline bool near3(const PointRecord& p, double x, double y, double z, double tol
   return std::fabs(p.x - x) <= tol && std::fabs(p.y - y) <= tol && std::fabs(p.z - z) <= tol;
 }
 
+// The same number of points, each within tol of the other cloud's on every axis.
+inline void expectSamePoints(const PointCloud& a, const PointCloud& b, double tol = 0.0) {
+  ASSERT_EQ(a.count, b.count);
+  double worst = 0;
+  for (uint32_t i = 0; i < a.count; ++i) {
+    const PointRecord &p = a.points[i], &q = b.points[i];
+    const double d = std::max({std::fabs(p.x - q.x), std::fabs(p.y - q.y), std::fabs(p.z - q.z)});
+    if (!(d <= worst)) worst = d;
+  }
+  EXPECT_LE(worst, tol);
+}
+
 // An ASCII PLY header declaring the first `properties` of x, y, z, red, green, blue, alpha.
 inline std::string plyHeader(long vertices, int properties, const std::string& comment = "comment test") {
   std::ostringstream out;
@@ -39,17 +52,17 @@ inline std::string plyHeader(long vertices, int properties, const std::string& c
 class CloudFileTest : public FreshSettings {
  protected:
   // Loads the file and returns what was printed.
-  std::string load(const std::string& path) {
+  std::string load(const std::string& path, const LoadOptions& options = {}) {
     StdoutCapture capture;
-    loadedOk = cloud.load(path);
+    loadedOk = cloud.load(path, options);
     return capture.text();
   }
   std::string loadFile(const std::string& name, const std::string& content) { return load(dir.write(name, content)); }
 
   // A rejected file leaves the cloud reset and not loaded.
   void expectEmpty() const {
-    EXPECT_FALSE(loadedOk || cloud.loaded);
-    EXPECT_TRUE(cloud.count == 0 && cloud.points.empty() && cloud.groundPoints.empty() && cloud.rootIndex == -1);
+    EXPECT_TRUE(!loadedOk && !cloud.loaded && cloud.count == 0 && cloud.points.empty() && cloud.groundPoints.empty() &&
+                cloud.rootIndex == -1);
   }
   // Expects an error line naming the file and beginning with the problem, and an empty cloud.
   void expectRejected(const std::string& name, const std::string& content, const std::string& problem) {

@@ -10,15 +10,10 @@ using PointCloudLoad = CloudFileTest;
 // The ending chooses the reader: the same PLY text is a PLY cloud as .ply, holds no number for
 // the text reader under another ending, and loads nothing, silently, as .pcd.
 TEST_F(PointCloudLoad, TheLastThreeCharactersChooseTheReader) {
-  const std::string ply = plyHeader(2, 3) + "1 2 3\n4 5 6\n";
-  const struct {
-    const char* name;
-    uint32_t points;
-  } cases[] = {{"tree.ply", 2}, {"tree.pcd", 0}, {"tree.plx", 0}};
-  for (const auto& c : cases) {
-    const std::string out = loadFile(c.name, ply);
-    EXPECT_EQ(cloud.fileCount, c.points) << c.name;
-    EXPECT_EQ(out.empty(), std::string(c.name) == "tree.pcd") << c.name;
+  for (const auto& [name, points] :
+       {std::pair<std::string, uint32_t>{"tree.ply", 2}, {"tree.pcd", 0}, {"tree.plx", 0}}) {
+    const std::string out = loadFile(name, plyHeader(2, 3) + "1 2 3\n4 5 6\n");
+    EXPECT_TRUE(cloud.fileCount == points && out.empty() == (name == "tree.pcd")) << name << ": " << out;
   }
   EXPECT_EQ(loadFile("tree.plx", "0 0 0 0 0\n1 1 1 0 0\n"), "Number of points (" + dir.file("tree.plx") + "): 2\n");
 }

@@ -1,86 +1,50 @@
-// The scan frame of the readers not covered by their own tests (the program's PLY layouts,
-// the five-column text, geo): the model maps back to the file's coordinates; the up-axis
-// option on the program's PLY layouts; and one real tree read from three formats gives one
-// model.
+// The up-axis option on every reader that takes one (text columns, the program's PLY layouts,
+// LAS): a metric scan, the chosen column up above its lowest point, no mirror, the scan frame
+// back to the file; and one real tree read from three formats gives one model.
 
 #include <filesystem>
-#include <random>
-#include <sstream>
 
 #include "pointcloud/cloud_file_test.h"
 #include "pointcloud/scan_files.h"
-#include "pointcloud/utm.h"
 
 namespace {
 
-std::vector<Triple> randomTriples(unsigned seed, size_t n, double lo, double hi) {
-  std::mt19937 rng(seed);
-  std::uniform_real_distribution<double> v(lo, hi);
-  std::vector<Triple> out(n);
-  for (Triple& p : out) p = {v(rng), v(rng), v(rng)};
-  return out;
-}
-
-std::string text17(const std::vector<Triple>& points, const std::string& tail) {
-  std::ostringstream out;
-  out.precision(17);
-  for (const Triple& p : points) out << p[0] << " " << p[1] << " " << p[2] << tail << "\n";
-  return out.str();
-}
-
 using ScanFrameTest = CloudFileTest;
 
-TEST_F(ScanFrameTest, EveryOtherReaderMapsTheModelBackToTheFile) {
-  const std::vector<Triple> points = randomTriples(3, 120, -30.0, 40.0);
-  // The program's PLY layouts: X mirrored, scaled to 16 high, with and without the key column.
-  loadFile("three.ply", plyHeader(120, 3) + text17(points, ""));
-  expectScanCoordinates(cloud, points, 1e-12, "3 properties");
-  loadFile("keyed.ply", plyHeader(120, 7) + "#\n" + kFullSettings + "addKeyPoints=1\n" + text17(points, " 1 2 3 4"));
-  ASSERT_EQ(cloud.rootIndex, 120);
-  expectScanCoordinates(cloud, points, 1e-12, "7 properties, key points");
-  double lo = 1e300, hi = -1e300;
-  for (const Triple& p : points) lo = std::min(lo, p[1]), hi = std::max(hi, p[1]);
-  EXPECT_NEAR(cloud.frame.lengthToScan(16.0), 1.05 * (hi - lo), 1e-12);  // the root lies 0.05 H below
-
-  // Five columns: the first three are the file's x, y and height.
-  loadFile("five.txt", text17(points, " 0 -31"));
-  expectScanCoordinates(cloud, points, 1e-12, "five columns");
-
-  // Geo: the scan coordinates are UTM easting, northing and height.
-  const std::vector<Triple> lateral = randomTriples(4, 60, -4e-5, 4e-5);
-  std::vector<Triple> utm;
-  std::string geo;
+TEST_F(ScanFrameTest, AnUpAxisReadsEveryLayoutAsAMetricScan) {
+  std::mt19937 rng(5);
+  std::uniform_int_distribution<int32_t> mm(0, 10000);
+  LasFile las;  // format 2 with 8-bit colours, as many writers store them
+  las.format = 2;
+  std::vector<Triple> points;
+  std::string text;
   char line[160];
-  for (const Triple& d : lateral) {
-    std::snprintf(line, sizeof line, "%.9f %.9f %.4f 0 0.4\n", 52.358 + d[0], 4.867 + d[1], 6 + 1e5 * d[2]);
-    geo += line;
-    double lat, lon, height;
-    std::sscanf(line, "%lf %lf %lf", &lat, &lon, &height);
-    UtmCoordinate u;
-    ASSERT_EQ(latLonToUtm(lat, lon, &u), UtmStatus::kOk);
-    utm.push_back({u.easting, u.northing, height});
+  for (int i = 0; i < 90; ++i) {
+    las.xyz.push_back({mm(rng), mm(rng), mm(rng)});
+    las.rgb.push_back({uint16_t(i), uint16_t(2 * i), 255});
+    points.push_back({las.xyz[i][0] / 1000.0, las.xyz[i][1] / 1000.0, las.xyz[i][2] / 1000.0});
+    std::snprintf(line, sizeof line, "%.3f %.3f %.3f", points[i][0], points[i][1], points[i][2]);
+    text += line + std::string("\n");
   }
-  loadFile("park.geo", geo);
-  expectScanCoordinates(cloud, utm, 1e-8, "geo");
-}
-
-// An explicit up axis reads the program's own PLY layouts as scans in metres: no mirror, no
-// scale to 16, the text format's root point; the settings header still applies.
-TEST_F(ScanFrameTest, AnUpAxisReadsTheProgramsPlyLayoutsAsMetricScans) {
-  const std::vector<Triple> points = randomTriples(5, 90, 0.0, 10.0);
-  const std::string path = dir.write("tree.ply", plyHeader(90, 3) + "#\nresolution=0.25\n" + text17(points, ""));
-  for (UpAxis up : {UpAxis::Y, UpAxis::Z}) {
-    resetSettingsToStartValues();
-    StdoutCapture quiet;
-    ASSERT_TRUE(cloud.load(path, LoadOptions{up}));
-    EXPECT_EQ(g_dVoxelSize, 0.25);
-    EXPECT_TRUE(cloud.scale == 1.0 && cloud.rootIndex == 90 && cloud.colours.empty());
-    expectScanCoordinates(cloud, points, 1e-12, up == UpAxis::Y ? "up y" : "up z");
-    const int upColumn = up == UpAxis::Y ? 1 : 2;
-    double lowest = 1e300;
-    for (const Triple& p : points) lowest = std::min(lowest, p[upColumn]);
-    EXPECT_NEAR(cloud.points[11].y, points[11][upColumn] - lowest, 1e-12);
-    EXPECT_NEAR(cloud.points[11].x - cloud.points[12].x, points[11][0] - points[12][0], 1e-12);  // not mirrored
+  for (const auto& [name, content] : {std::pair<std::string, std::string>{"tree.xyz", text},
+                                      {"tree.ply", plyHeader(90, 3) + "#\nresolution=0.25\n" + text},
+                                      {"tree.las", lasBytes(las)}}) {
+    const std::string path = dir.write(name, content);
+    for (UpAxis up : {UpAxis::Y, UpAxis::Z}) {
+      const std::string what = name + std::string(up == UpAxis::Y ? " up y" : " up z");
+      resetSettingsToStartValues();
+      load(path, LoadOptions{up});
+      EXPECT_TRUE(name != "tree.ply" || g_dVoxelSize == 0.25) << what;  // the header still applies
+      EXPECT_TRUE(cloud.scale == 1.0 && cloud.rootIndex == 90) << what;
+      expectScanCoordinates(cloud, points, 1e-9, what);
+      const int upColumn = up == UpAxis::Y ? 1 : 2;
+      double lowest = 1e300;
+      for (const Triple& p : points) lowest = std::min(lowest, p[upColumn]);
+      EXPECT_NEAR(cloud.points[11].y, points[11][upColumn] - lowest, 1e-9) << what;
+      EXPECT_NEAR(cloud.points[11].x - cloud.points[12].x, points[11][0] - points[12][0], 1e-9) << what;  // no mirror
+      ASSERT_EQ(cloud.colours.size(), name == "tree.las" ? cloud.points.size() : 0) << what;
+      EXPECT_TRUE(cloud.colours.empty() || near3(cloud.colours[3], 3 / 255.0, 6 / 255.0, 1.0)) << what;
+    }
   }
 }
 
@@ -95,14 +59,8 @@ TEST_F(ScanFrameTest, OneRealTreeInThreeFormatsGivesOneModel) {
   ASSERT_TRUE(binary.load(root + "/thirdparty/AdTree_tree1_binary.ply"));
   ASSERT_TRUE(five.load(root + "/converted/AdTree_tree1.txt"));
   for (const auto& [other, tolerance] : {std::pair<const PointCloud*, double>{&binary, 2e-6}, {&five, 1e-12}}) {
-    ASSERT_EQ(other->count, xyz.count);
     EXPECT_TRUE(other->rootIndex == xyz.rootIndex && other->keyBegin == xyz.keyBegin && other->keyEnd == xyz.keyEnd);
-    double worst = 0;
-    for (uint32_t i = 0; i < xyz.count; ++i) {
-      const PointRecord &a = xyz.points[i], &b = other->points[i];
-      worst = std::max({worst, std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z)});
-    }
-    EXPECT_LE(worst, tolerance);
+    expectSamePoints(*other, xyz, tolerance);
   }
 }
 

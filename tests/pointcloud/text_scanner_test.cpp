@@ -19,11 +19,8 @@ void expectAgreesWithScanf(std::mt19937& rng, const std::string& alphabet, int c
                            Read read) {
   for (int i = 0; i < count; ++i) {
     std::string text;
-    for (int length = 1 + static_cast<int>(rng() % maxLength); length > 0; --length) {
-      text += alphabet[rng() % alphabet.size()];
-    }
-    std::string copy = text;
-    FILE* file = fmemopen(copy.data(), copy.size(), "r");
+    for (int n = 1 + rng() % maxLength; n > 0; --n) text += alphabet[rng() % alphabet.size()];
+    FILE* file = fmemopen(text.data(), text.size(), "r");
     T expected{}, value{};
     const bool expectedOk = std::fscanf(file, format, &expected) == 1;
     const long consumed = std::ftell(file);

@@ -15,18 +15,14 @@
 
 namespace {
 
-PointRecord point(double x, double y, double z, int32_t tag = 0) {
-  return {x, y, z, tag};
-}
+const auto point = [](double x, double y, double z, int32_t tag = 0) { return PointRecord{x, y, z, tag}; };
 
 // A loaded cloud of points with the given box and no key points.
 PointCloud makeCloud(const std::vector<PointRecord>& points, const PointRecord& lo, const PointRecord& hi) {
   PointCloud cloud;
   cloud.points = points;
   cloud.count = cloud.fileCount = uint32_t(points.size());
-  cloud.minCorner = cloud.baseCorner = lo;
-  cloud.maxCorner = hi;
-  cloud.loaded = true;
+  cloud.minCorner = cloud.baseCorner = lo, cloud.maxCorner = hi, cloud.loaded = true;
   return cloud;
 }
 
@@ -48,13 +44,11 @@ TEST(VoxelGrid, CellsCentresAndLabelsMatchABruteForceGroupingAndRebuildsRestoreT
   std::vector<uint32_t> expectedCell;
   std::vector<int> counts(sums.size(), 0);
   for (int i = 0; i < 2000; ++i) {
-    const int ix = cell(rng), iy = cell(rng), iz = cell(rng);
-    points.push_back(point(-2 + (ix + inside(rng)) * 0.25, (iy + inside(rng)) * 0.25, -1 + (iz + inside(rng)) * 0.25,
-                           int32_t(1) << tagBit(rng)));
-    expectedCell.push_back(uint32_t(ix + 16 * (iz + 8 * iy)));
-    PointRecord& sum = sums[expectedCell.back()];
-    sum.x += points.back().x, sum.y += points.back().y, sum.z += points.back().z, sum.tag |= points.back().tag;
-    ++counts[expectedCell.back()];
+    const int ix = cell(rng), iy = cell(rng), iz = cell(rng), c = ix + 16 * (iz + 8 * iy);
+    const PointRecord p = point(-2 + (ix + inside(rng)) * 0.25, (iy + inside(rng)) * 0.25,
+                                -1 + (iz + inside(rng)) * 0.25, int32_t(1) << tagBit(rng));
+    points.push_back(p), expectedCell.push_back(c), ++counts[c];
+    sums[c].x += p.x, sums[c].y += p.y, sums[c].z += p.z, sums[c].tag |= p.tag;
   }
   PointCloud cloud = makeCloud(points, point(-2, 0, -1), point(2, 3, 1));
   VoxelVolume volume;
@@ -63,12 +57,9 @@ TEST(VoxelGrid, CellsCentresAndLabelsMatchABruteForceGroupingAndRebuildsRestoreT
   for (size_t i = 0; i < points.size(); ++i) ASSERT_EQ(volume.cellIndex(points[i]), expectedCell[i]) << i;
   for (uint32_t c = 0; c < volume.cellCount; ++c) {
     const double n = std::max(counts[c], 1);  // empty cells keep a zero centre
-    const PointRecord& centre = volume.centres[c];
-    ASSERT_TRUE(volume.labels[c] == (counts[c] > 0) && centre.tag == sums[c].tag &&
-                std::fabs(centre.x - sums[c].x / n) + std::fabs(centre.y - sums[c].y / n) +
-                        std::fabs(centre.z - sums[c].z / n) <
-                    1e-12)
-        << c;
+    const PointRecord& m = volume.centres[c];
+    ASSERT_TRUE(volume.labels[c] == (counts[c] > 0) && m.tag == sums[c].tag) << c;
+    ASSERT_LT(std::fabs(m.x - sums[c].x / n) + std::fabs(m.y - sums[c].y / n) + std::fabs(m.z - sums[c].z / n), 1e-12);
   }
   // Upper faces, points before the lower faces and non-finite coordinates fold into the last
   // cell of their axis.
@@ -112,8 +103,7 @@ TEST(VoxelGrid, TrunkSeedsFollowTheKeyPointsInOrder) {
     cloud.count = c.count, cloud.rootIndex = c.root, cloud.keyBegin = c.keyBegin, cloud.keyEnd = c.keyEnd;
     VoxelVolume volume;
     build(volume, cloud, 0.1);
-    EXPECT_TRUE(volume.seedCount == c.seedCount && volume.baseSeedCount == c.baseSeedCount)
-        << c.root << " " << c.keyEnd;
+    EXPECT_TRUE(volume.seedCount == c.seedCount && volume.baseSeedCount == c.baseSeedCount) << c.keyEnd;
     for (int k = 0; k < VoxelVolume::kMaxTrunkSeeds; ++k)
       EXPECT_EQ(volume.trunkSeeds[k], k < c.seedCount ? int32_t(volume.cellIndex(cloud.points[c.root + k])) : 0) << k;
   }
