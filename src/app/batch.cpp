@@ -46,6 +46,7 @@ void writeRunSummary(const std::string& path, const std::vector<FileResult>& res
     if (r.run.ok) text += measurementsCsvRow(r.run.measurements, r.name);
   }
   std::string error;
+  makeParentFolder(path);
   if (writeFileAtomically(path, text.data(), text.size(), &error)) {
     std::printf("Run summary -> %s\n", path.c_str());
   } else {

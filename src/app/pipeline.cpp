@@ -191,6 +191,7 @@ bool writeScanOutputs(const std::vector<PlannedOutput>& outputs, const TreeMeasu
   for (const PlannedOutput& o : outputs) {
     if (o.kind == OutputKind::TreeText) continue;
     const std::string text = scanOutputText(o.kind, measurements, treeName, withLeaves);
+    makeParentFolder(o.path);
     std::string error;
     if (!writeFileAtomically(o.path, text.data(), text.size(), &error)) {
       *failure = "the file " + o.path + " could not be written: " + error;

@@ -85,11 +85,13 @@ void AtomicOutputFile::discard() {
   }
 }
 
-bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string* error, bool durable) {
-  // The output folder is made as the tree export makes it; a failure shows at open.
+void makeParentFolder(const std::string& path) {
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::error_code ignored;
+  std::error_code ignored;  // a folder that cannot be made shows when the file is opened
   if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string* error, bool durable) {
   AtomicOutputFile out;
   if (!out.open(path, error)) return false;
   if (size > 0 && std::fwrite(data, 1, size, out.stream()) != size) {

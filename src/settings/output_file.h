@@ -33,7 +33,9 @@ class AtomicOutputFile {
   std::FILE* file_ = nullptr;
 };
 
-// Writes size bytes to path through an AtomicOutputFile, making its folder when missing.
-// False with a reason.
+// Makes the folder path lies in, when missing, as the tree export does.
+void makeParentFolder(const std::string& path);
+
+// Writes size bytes to path through an AtomicOutputFile. False with a reason.
 bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string* error,
                          bool durable = true);
