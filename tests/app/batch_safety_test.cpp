@@ -1,25 +1,26 @@
-// Batch mode under hostile inputs: outputs never replace inputs or each other and stay in
-// their folder, a write failing part way leaves the earlier export, out-of-range settings
-// are refused, clouds that overflow on normalising and special files are refused, and a grid
-// beyond the process's memory limit is refused with the figure. One case per mended fault,
-// on real files in a scratch folder.
+// Batch mode: the formats and modes chosen, and hostile inputs: outputs never replace
+// inputs or each other and stay in their folder, a write failing part way leaves the earlier export, out-of-range
+// settings are refused, clouds that overflow on normalising and special files are refused, and a grid beyond the
+// process's memory limit is refused with the figure. One case per mended fault, on real files in a scratch folder.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/batch.h"
 #include "app/globals.h"
 #include "app/output_plan.h"
 #include "app_test_data.h"
 #include "settings/memory_limit.h"
 #include "settings/settings.h"
-#include "support/test_support.h"
+#include "support/fresh_globals.h"
 
 namespace fs = std::filesystem;
 
@@ -37,30 +38,21 @@ constexpr bool kAddressSanitizer = false;
 constexpr bool kAddressSanitizer = false;
 #endif
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
+// Every regular file under folder, relative to it.
+std::set<std::string> filesUnder(const std::string& folder) {
+  std::set<std::string> files;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator e(folder, ec), end; !ec && e != end; e.increment(ec))
+    if (e->is_regular_file()) files.insert(fs::relative(e->path(), folder).string());
+  return files;
 }
 
-class BatchSafetyTest : public ::testing::Test {
+class BatchSafetyTest : public FreshGlobals {
  protected:
-  void TearDown() override {
-    g_pointCloud.clear();
-    g_voxelVolume.reset();
-    g_reconstructor.clear();
-    g_reconstructor.model.clear();
-    resetSettingsToStartValues();
-  }
-
   // These rules are the same for every mode and format; the runs take the quick ones.
   int batch(std::vector<std::string> args, std::string* console = nullptr) {
-    args.insert(args.begin(), {"frondarel", "--mode", "classic", "--formats", "txt"});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    StdoutCapture out;
-    const int status = runBatch(static_cast<int>(argv.size()), argv.data());
-    const std::string text = out.text();
-    if (console) *console = text;
-    return status;
+    args.insert(args.begin(), {"--mode", "classic", "--formats", "txt"});
+    return runBatchWith(args, console);
   }
 
   // The export of one cloud run alone into a fresh folder, as the reference for a run with others.
@@ -128,26 +120,65 @@ TEST_F(BatchSafetyTest, OutputsNeverReplaceInputsOrEachOtherAndStayInTheirFolder
       }
       EXPECT_EQ(readFile(out + "/" + c.outputs[i]), aloneExport(in + "/" + c.inputs[i]));
       const std::string usual = usualOutputName(c.inputs[i], OutputKind::TreeText);
-      if (usual != c.outputs[i]) {
-        EXPECT_TRUE(contains(console, c.outputs[i] + " (renamed: ")) << console;
-      }
+      EXPECT_TRUE(usual == c.outputs[i] || contains(console, c.outputs[i] + " (renamed: ")) << console;
     }
     // Nothing else was written, in the output folder or beside it.
-    std::vector<std::string> found;
-    for (const auto& e : fs::recursive_directory_iterator(dir_.file(root))) {
-      if (e.is_regular_file())
-        found.push_back(fs::relative(e.path(), c.outIsInputFolder ? in : dir_.file(root)).string());
-    }
-    std::vector<std::string> wanted;
+    std::set<std::string> wanted;
     for (size_t i = 0; i < c.inputs.size(); ++i) {
-      wanted.push_back(c.outIsInputFolder ? c.inputs[i] : "in/" + c.inputs[i]);
-      if (!c.outputs[i].empty()) wanted.push_back(c.outIsInputFolder ? c.outputs[i] : "out/" + c.outputs[i]);
+      wanted.insert(c.outIsInputFolder ? c.inputs[i] : "in/" + c.inputs[i]);
+      if (!c.outputs[i].empty()) wanted.insert(c.outIsInputFolder ? c.outputs[i] : "out/" + c.outputs[i]);
     }
-    std::sort(found.begin(), found.end());
-    std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    EXPECT_EQ(found, wanted);
+    EXPECT_EQ(filesUnder(c.outIsInputFolder ? in : dir_.file(root)), wanted);
   }
+}
+
+// --formats writes exactly the files of the formats listed (the run summary with json); a
+// list with a name it does not know stops the run before anything is written. The summary
+// has a row per tree built (none for the cloud that fails). Fit, the default, and classic
+// both build, and build different trees. (Fault: a list without txt failed when the output
+// folder did not exist yet; only the tree text made it.)
+TEST_F(BatchSafetyTest, FormatsModesAndTheRunSummary) {
+  const std::string cloud = treeCloud();
+  dir_.write("in/a.xyz", cloud);
+  dir_.write("in/b.txt", "0 0 0 0 0\n");  // a single point: no tree
+  const std::set<std::string> all = {"a.txt",           "a_skeleton.ply",      "a_mesh.obj",
+                                     "a_cylinders.csv", "a_measurements.json", "frondarel_summary.csv"};
+  const struct {
+    std::vector<std::string> options;
+    int status;
+    std::set<std::string> files;
+  } cases[] = {
+      {{}, 1, all},  // the reference for the next: fit and every format by default
+      {{"--mode", "fit", "--formats", "all"}, 1, all},
+      {{"--mode", "classic", "--formats", "obj,txt,obj"}, 1, {"a.txt", "a_mesh.obj"}},
+      {{"--mode", "classic", "--formats", "json"}, 1, {"a_measurements.json", "frondarel_summary.csv"}},
+      {{"--formats", "txt,stl"}, 2, {}},
+      {{"--formats", ""}, 2, {}},
+      {{"--formats", "txt,"}, 2, {}},
+  };
+  const std::string points = std::to_string(std::count(cloud.begin(), cloud.end(), '\n'));
+  std::map<std::string, std::string> byDefault;
+  for (size_t n = 0; n < std::size(cases); ++n) {
+    const std::string out = dir_.file("out" + std::to_string(n));
+    SCOPED_TRACE(out);
+    std::vector<std::string> args = {"--batch", dir_.file("in"), "--out", out};
+    args.insert(args.end(), cases[n].options.begin(), cases[n].options.end());
+    std::string console;
+    EXPECT_EQ(runBatchWith(args, &console), cases[n].status) << console;
+    const std::set<std::string>& wanted = cases[n].files;
+    EXPECT_EQ(filesUnder(out), wanted) << console;
+    for (const std::string& name : wanted) {
+      if (n == 0) byDefault[name] = readFile(out + "/" + name);
+      EXPECT_TRUE(n != 1 || readFile(out + "/" + name) == byDefault[name]) << name << " differs from the default";
+    }
+    if (wanted.count("frondarel_summary.csv")) {
+      const std::string summary = readFile(out + "/frondarel_summary.csv");
+      EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 2) << summary;
+      EXPECT_EQ(summary.rfind("tree,point_count,", 0), 0u) << summary;
+      EXPECT_TRUE(contains(summary, "\na.xyz," + points + ",")) << summary;
+    }
+  }
+  EXPECT_NE(readFile(dir_.file("out2/a.txt")), byDefault["a.txt"]) << "classic built the tree fit builds";
 }
 
 // Fault: a batch option before --batch opened the window, which then waited for its user
@@ -190,14 +221,10 @@ TEST_F(BatchSafetyTest, OutOfRangeSettingsAreRefusedWithTheirRange) {
     std::string message;
   } cases[] = {
       {"#\nbranchThick=1e308\n", "", 0, "setting branchThick (g_dBranchThickness) = 1e+308 is outside its range 0..10"},
-      {"#\nresolution=0.001\n", "", 0, "setting resolution (g_dVoxelSize) = 0.001 is outside its range 0.01..0.5"},
-      {"#\nKNN=5000\n", "", 0, "setting KNN (g_nKNN) = 5000 is outside its range 0..1000"},
       {"", "g_dBranchRatio=0", 2, "setting g_dBranchRatio = 0 is outside its range 1.2..4; it keeps 2"},
       {"", "g_dBranchThickness=1e308", 2, "= 1e+308 is outside its range 0..10"},
-      {"", "KNN=99999999999", 2, "setting KNN (g_nKNN) = 1e+11 is outside its range 0..1000"},
       {"", "resolution= 0.2", 2, "invalid value ' 0.2' for setting resolution"},
       {"", "resolution=0x1p-3", 2, "invalid value '0x1p-3' for setting resolution"},
-      {"", "KNN=+5", 0, ""},
   };
   const std::string plain = dir_.write("plain/tree.txt", treeCloud());
   const std::string plainExport = aloneExport(plain);
@@ -210,9 +237,7 @@ TEST_F(BatchSafetyTest, OutOfRangeSettingsAreRefusedWithTheirRange) {
     std::string console;
     EXPECT_EQ(batch(args, &console), c.status) << console;
     EXPECT_TRUE(contains(console, c.message)) << console;
-    if (c.status == 0 && !c.header.empty()) {
-      EXPECT_EQ(readFile(dir_.file("out" + std::to_string(n) + "/tree.txt")), plainExport);
-    }
+    EXPECT_TRUE(c.status != 0 || readFile(dir_.file("out" + std::to_string(n) + "/tree.txt")) == plainExport);
   }
   // "+5" means 5.
   EXPECT_EQ(aloneExport(plain, {"--set", "KNN=+5"}), aloneExport(plain, {"--set", "KNN=5"}));

@@ -16,6 +16,10 @@ namespace {
 std::vector<std::string> g_windowCalls;
 int g_exitStatus = -1;
 
+std::string pair(int a, int b) {
+  return std::to_string(a) + " " + std::to_string(b);
+}
+
 class Commands : public FreshGlobals {
  protected:
   void SetUp() override {
@@ -23,12 +27,8 @@ class Commands : public FreshGlobals {
     g_windowCalls.clear();
     g_exitStatus = -1;
     WindowOps ops;
-    ops.position = [](int x, int y) {
-      g_windowCalls.push_back("position " + std::to_string(x) + " " + std::to_string(y));
-    };
-    ops.reshape = [](int w, int h) {
-      g_windowCalls.push_back("reshape " + std::to_string(w) + " " + std::to_string(h));
-    };
+    ops.position = [](int x, int y) { g_windowCalls.push_back("position " + pair(x, y)); };
+    ops.reshape = [](int w, int h) { g_windowCalls.push_back("reshape " + pair(w, h)); };
     ops.fullScreen = [] { g_windowCalls.push_back("fullScreen"); };
     ops.exit = [](int status) { g_exitStatus = status; };
     setWindowOps(ops);
@@ -61,14 +61,11 @@ TEST_F(Commands, ReconstructShowsTheTreeAloneAndRegrowthIsTimed) {
 
 // F10 and the panel's "Fullscreen" entry share one state and one saved window size.
 TEST_F(Commands, FullScreenToggleSavesAndRestoresTheWindowSize) {
-  g_nWindowWidth = 1280;
-  g_nWindowHeight = 720;
+  g_nWindowWidth = 1280, g_nWindowHeight = 720;
   EXPECT_TRUE(specialKeyCommand(kSpecialKeyF10));
   ASSERT_TRUE(panelSetNumber("Fullscreen", 1.0));  // already on: no second switch
-  g_nWindowWidth = 1920;
-  g_nWindowHeight = 1080;
-  EXPECT_TRUE(panelApplyShortcut("F10"));
-  EXPECT_FALSE(g_bFullscreen);
+  g_nWindowWidth = 1920, g_nWindowHeight = 1080;
+  EXPECT_TRUE(panelApplyShortcut("F10") && !g_bFullscreen);
   EXPECT_EQ(g_windowCalls,
             (std::vector<std::string>{"position 0 0", "fullScreen", "position 4 35", "reshape 1280 720"}));
 }
@@ -79,11 +76,8 @@ TEST_F(Commands, MarkerFloorShortcutsAndEsc) {
   for (int i = 0; i < 3; ++i) keyboardCommand('.');
   EXPECT_NEAR(g_reconstructor.markerSize, 0.04, 1e-12);
   // Key 0 belongs to "Show leaves", the later of the two entries naming it; "Speedup" keeps its value.
-  EXPECT_TRUE(panelApplyShortcut("0"));
-  EXPECT_FALSE(g_bShowLeaves);
-  EXPECT_TRUE(g_bSpeedup);
+  EXPECT_TRUE(panelApplyShortcut("0") && !g_bShowLeaves && g_bSpeedup);
   for (unsigned char key : {'b', 'c', '0', '<'}) EXPECT_FALSE(keyboardCommand(key)) << key;
   EXPECT_EQ(g_exitStatus, -1);
-  EXPECT_TRUE(keyboardCommand(kKeyEscape));
-  EXPECT_EQ(g_exitStatus, 0);
+  EXPECT_TRUE(keyboardCommand(kKeyEscape) && g_exitStatus == 0);
 }

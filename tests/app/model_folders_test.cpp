@@ -25,26 +25,21 @@ TEST_F(ModelFolders, StartUpAndModelSwitch) {
   EXPECT_EQ(currentModelPath(), "./data/point_model/m0.txt");
   EXPECT_TRUE(g_pointCloud.loaded && g_nCurrLeafModel == 0 && g_voxelVolume.voxelSize == 0.18);
   EXPECT_TRUE(g_bShowPoints && !g_bShowAxis && !g_bShowVoxel && !g_bShowGraph && !g_bShowTree);
-  g_dLeafSize = 1;
-  g_dPointOffsetX = 4;
-  g_dConstraintAngle = 45;
+  g_dLeafSize = 1, g_dPointOffsetX = 4, g_dConstraintAngle = 45;
   const int leaf[] = {1, 5, 2};
   for (int index : {1, 0, 2}) {
     selectModel(index);
     EXPECT_EQ(g_nCurrLeafModel, leaf[index]);
   }
   EXPECT_NE(out.text().find("g_nCurrSelected=1, g_nCurrLeafModel=5"), std::string::npos);
-  EXPECT_EQ(g_dLeafSize, 0.13);
-  EXPECT_EQ(g_dPointOffsetX, 0);
-  EXPECT_EQ(g_dFieldBottomAngle, -30);
-  EXPECT_EQ(g_dConstraintAngle, 45);
-  EXPECT_EQ(g_voxelVolume.voxelSize, 0.3);
+  EXPECT_TRUE(g_dLeafSize == 0.13 && g_dPointOffsetX == 0 && g_dFieldBottomAngle == -30) << "reset";
+  EXPECT_EQ(g_dConstraintAngle, 45) << "kept";
+  EXPECT_EQ(g_voxelVolume.voxelSize, 0.3) << "from the header";
   selectModel(0);
   EXPECT_EQ(g_voxelVolume.voxelSize, 0.2);
   g_leafModelNames.resize(2);
   selectModel(1);  // maps to leaf model 5, which is not there
-  EXPECT_EQ(g_nCurrLeafModel, 1);
-  EXPECT_EQ(g_nCurrSelected, 1);
+  EXPECT_TRUE(g_nCurrLeafModel == 1 && g_nCurrSelected == 1);
 }
 
 TEST_F(ModelFolders, EmptyPointFolderLoadsNothing) {

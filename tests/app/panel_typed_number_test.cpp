@@ -12,10 +12,9 @@
 namespace {
 
 TEST(PanelTypedNumber, KeptAsTypedWithinTheRange) {
-  struct Case {
+  const struct {
     const char* entry;
-    double typed;
-    double stored;
+    double typed, stored;
     const char* shown;
   } cases[] = {
       {"Voxel size", 0.125, 0.125, "0.125"}, {"Voxel size", 0.13, 0.13, "0.13"},
@@ -23,7 +22,7 @@ TEST(PanelTypedNumber, KeptAsTypedWithinTheRange) {
       {"Leaf density", 5.6, 6.0, "6"},       {"Branch thickness", -1.0, 0.0, "0.000"},
       {"Kill distance", 3.3, 3.3, "3.3"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.entry);
     resetSettingsToStartValues();
     const PanelEntry* e = findPanelEntry(c.entry);

@@ -7,12 +7,12 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "app/globals.h"
 #include "app/pipeline.h"
 #include "settings/settings.h"
+#include "support/fresh_globals.h"
 #include "support/test_support.h"
 #include "synthetic_scan.h"
 #include "tree/measurements.h"
@@ -21,84 +21,61 @@
 namespace {
 
 struct Box {
-  double lo[3] = {INFINITY, INFINITY, INFINITY};
-  double hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
   void add(double x, double y, double z) {
     const double p[3] = {x, y, z};
-    for (int i = 0; i < 3; ++i) {
-      lo[i] = std::min(lo[i], p[i]);
-      hi[i] = std::max(hi[i], p[i]);
-    }
+    for (int i = 0; i < 3; ++i) lo[i] = std::min(lo[i], p[i]), hi[i] = std::max(hi[i], p[i]);
   }
 };
 
-// The first three numbers of every line that starts with one.
-Box textBox(const std::string& path) {
+// The first three numbers of the first `lines` lines that start with prefix and then three numbers.
+Box boxOf(const std::string& text, const std::string& prefix = "", size_t lines = SIZE_MAX) {
   Box box;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
+  std::istringstream in(text);
+  for (std::string line; lines > 0 && std::getline(in, line);) {
     std::istringstream words(line);
+    words.ignore(prefix.size());
     double x, y, z;
-    if (words >> x >> y >> z) box.add(x, y, z);
+    if (line.rfind(prefix, 0) == 0 && words >> x >> y >> z) box.add(x, y, z), --lines;
   }
   return box;
 }
 
-// The vertices of the written skeleton graph (x y z of the lines after end_header, as many
-// as its header says) or the "v" lines of the mesh.
-Box graphBox(const std::string& text) {
-  Box box;
-  std::istringstream in(text);
-  size_t vertices = 0;
-  for (std::string line; std::getline(in, line) && line != "end_header";)
-    if (line.rfind("element vertex ", 0) == 0) vertices = std::stoul(line.substr(15));
-  for (size_t i = 0; i < vertices; ++i) {
-    double x, y, z, r;
-    in >> x >> y >> z >> r;
-    box.add(x, y, z);
-  }
-  return box;
-}
-Box meshBox(const std::string& text) {
-  Box box;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("v ", 0) != 0) continue;
-    std::istringstream words(line.substr(2));
-    double x, y, z;
-    words >> x >> y >> z;
-    box.add(x, y, z);
-  }
-  return box;
+// The vertices of the written skeleton graph: as many lines after its header as it says.
+Box graphBox(const std::string& ply) {
+  const size_t count = ply.find("element vertex "), body = ply.find("end_header\n");
+  return boxOf(ply.substr(body + 11), "", std::stoul(ply.substr(count + 15)));
 }
 
-// The lowest written point of the trunk's centreline along the up axis.
-double trunkFoot(const TreeModel& model, const ScanFrame& frame, int up) {
-  double lowest = INFINITY;
+// The last tree built lies on the scan whose box is given, with axis `up` up: its skeleton
+// within the box up to a growth step (by which it may overshoot the points), its tubes up to
+// that and their radius, spanning most of the scan's height and the trunk not reaching below.
+void expectOnTheScan(const Box& scan, int up) {
+  const TreeModel& model = g_reconstructor.model;
+  const ScanFrame& frame = g_pointCloud.frame;
+  const Box graph = graphBox(skeletonGraphPly(model, frame));
+  const Box mesh = boxOf(branchMeshObj(model, frame), "v ");
+  double widest = 0.0, trunkFoot = INFINITY;  // the widest tube; the lowest point of the trunk's centreline
   for (const Cylinder& c : treeCylinders(model, frame)) {
-    if (c.branch != 0) continue;
-    const double ends[2] = {c.start.z, c.start.z + c.length * c.axis.z};
-    const double endsY[2] = {c.start.y, c.start.y + c.length * c.axis.y};
-    for (int k = 0; k < 2; ++k) lowest = std::min(lowest, up == 2 ? ends[k] : endsY[k]);
+    widest = std::max(widest, c.radius);
+    const double start = up == 2 ? c.start.z : c.start.y, along = up == 2 ? c.axis.z : c.axis.y;
+    if (c.branch == 0) trunkFoot = std::min({trunkFoot, start, start + c.length * along});
   }
-  return lowest;
+  const double step = frame.lengthToScan(g_dStepSize);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(graph.lo[i] >= scan.lo[i] - step && graph.hi[i] <= scan.hi[i] + step) << "axis " << i;
+    EXPECT_TRUE(mesh.lo[i] >= scan.lo[i] - step - widest && mesh.hi[i] <= scan.hi[i] + step + widest) << "axis " << i;
+  }
+  EXPECT_GT(graph.hi[up] - graph.lo[up], 0.8 * (scan.hi[up] - scan.lo[up]));
+  EXPECT_GE(trunkFoot, scan.lo[up]);
 }
 
-// How far the skeleton may stand out of the points: one growth step, in file units.
-double growthStep() {
-  return g_pointCloud.frame.lengthToScan(g_dStepSize);
+PipelineResult quietPipeline(const std::string& path, const std::string& outFolder) {
+  StdoutCapture console;
+  return runTreePipeline(path, outFolder);
 }
 
-class ScanOverlay : public ::testing::Test {
- protected:
-  void TearDown() override {
-    g_pointCloud.clear();
-    g_voxelVolume.reset();
-    g_reconstructor.clear();
-    g_reconstructor.model.clear();
-    resetSettingsToStartValues();
-  }
-};
+using ScanOverlay = FreshGlobals;
 
 }  // namespace
 
@@ -107,12 +84,10 @@ TEST_F(ScanOverlay, ExportsOfRealScansLieWithinTheScan) {
   if (!std::filesystem::exists(root + "/original")) GTEST_SKIP() << "no shared real data";
   // The file the program loads, the published original with the same points, and whether
   // the loaded file holds them as (-x, z, y) (the program's own PLY layout).
-  struct Scan {
-    const char* loaded;
-    const char* original;
+  const struct {
+    const char *loaded, *original;
     bool ownLayout;
-  };
-  const Scan scans[] = {
+  } scans[] = {
       {"original/rTwig_cloud.txt", "original/rTwig_cloud.txt", false},
       {"thirdparty/AdTree_tree1_binary.ply", "original/AdTree_tree1.xyz", false},
       {"converted/AdTree_tree1.ply", "original/AdTree_tree1.xyz", true},
@@ -121,44 +96,24 @@ TEST_F(ScanOverlay, ExportsOfRealScansLieWithinTheScan) {
       {"original/AdTree_tree33.xyz", "original/AdTree_tree33.xyz", false},
   };
   TempDir out;
-  for (const Scan& s : scans) {
+  for (const auto& s : scans) {
     SCOPED_TRACE(s.loaded);
-    StdoutCapture console;
-    const PipelineResult result = runTreePipeline(root + "/" + s.loaded, out.path());
-    console.text();
+    const PipelineResult result = quietPipeline(root + "/" + s.loaded, out.path());
     ASSERT_TRUE(result.ok) << result.detail;
-    const TreeModel& model = g_reconstructor.model;
-    const ScanFrame& frame = g_pointCloud.frame;
-    Box scan = textBox(root + "/" + s.original);
+    Box scan = boxOf(readFile(root + "/" + s.original));
     if (s.ownLayout) {
       Box mapped;
       mapped.add(-scan.hi[0], scan.lo[2], scan.lo[1]);
       mapped.add(-scan.lo[0], scan.hi[2], scan.hi[1]);
       scan = mapped;
     }
-    const Box graph = graphBox(skeletonGraphPly(model, frame));
-    const Box mesh = meshBox(branchMeshObj(model, frame));
-    double widest = 0.0;  // the drawn radius by which a tube may stand out of the points
-    for (const Cylinder& c : treeCylinders(model, frame)) widest = std::max(widest, c.radius);
-    const double step = growthStep();
-    for (int i = 0; i < 3; ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_GE(graph.lo[i], scan.lo[i] - step);
-      EXPECT_LE(graph.hi[i], scan.hi[i] + step);
-      EXPECT_GE(mesh.lo[i], scan.lo[i] - step - widest);
-      EXPECT_LE(mesh.hi[i], scan.hi[i] + step + widest);
-    }
-    // On the scan, not a speck somewhere inside its box; the trunk not reaching below it.
-    const int up = s.ownLayout ? 1 : 2;
-    EXPECT_GT(graph.hi[up] - graph.lo[up], 0.8 * (scan.hi[up] - scan.lo[up]));
-    EXPECT_GE(trunkFoot(model, frame, up), scan.lo[up]);
+    expectOnTheScan(scan, s.ownLayout ? 1 : 2);
   }
 }
 
 // Generated trees with known stems, scanned, written as a projected text file (UTM-sized
 // positions, Z up) and taken through the whole pipeline: the stem diameter at 1.3 m and the
-// height come within 5 % of the truth, the base at the ground, and the skeleton lies on
-// the scan.
+// height come within 5 % of the truth, the base at the ground, and the tree lies on the scan.
 TEST_F(ScanOverlay, GeneratedTreesMeasuredThroughThePipeline) {
   TempDir dir;
   const V3 offset{431000.0, 5400000.0, 120.0};
@@ -166,40 +121,29 @@ TEST_F(ScanOverlay, GeneratedTreesMeasuredThroughThePipeline) {
     SCOPED_TRACE(seed);
     PortableRng rng(seed);
     TreeParams params;
-    params.height = 8.0 + seed % 3 * 3.0;
-    params.trunkRadius = 0.1 + 0.05 * (seed % 4);
+    params.height = 8.0 + seed % 3 * 3.0, params.trunkRadius = 0.1 + 0.05 * (seed % 4);
     const TreeShape shape = growTree(params, rng);
     ScanParams scanParams;
-    scanParams.groundFraction = seed % 2 ? 0.1 : 0.0;
-    scanParams.groundRadius = 3.0;
+    scanParams.groundFraction = seed % 2 ? 0.1 : 0.0, scanParams.groundRadius = 3.0;
     std::string text;
-    Box scan;
-    for (const ScanPoint& p : scanTree(shape, scanParams, rng)) {
-      char line[128];
-      std::snprintf(line, sizeof line, "%.4f %.4f %.4f\n", p.p.x + offset.x, p.p.y + offset.y, p.p.z + offset.z);
-      text += line;
-      scan.add(p.p.x + offset.x, p.p.y + offset.y, p.p.z + offset.z);
-    }
+    char line[128];
+    for (const ScanPoint& p : scanTree(shape, scanParams, rng))
+      text.append(line, std::snprintf(line, sizeof line, "%.4f %.4f %.4f\n", p.p.x + offset.x, p.p.y + offset.y,
+                                      p.p.z + offset.z));
+    const Box scan = boxOf(text);
     double trueDiameter = 0.0, trueHeight = 0.0;
     for (const Cone& c : shape.cones) {
       trueHeight = std::max({trueHeight, c.a.z, c.b.z});
       if (c.order == 0 && c.a.z <= 1.3 && c.b.z > 1.3)
         trueDiameter = 2.0 * (c.ra + (c.rb - c.ra) * (1.3 - c.a.z) / (c.b.z - c.a.z));
     }
-    StdoutCapture console;
-    const PipelineResult result = runTreePipeline(dir.write("tree.xyz", text), dir.path());
-    console.text();
+    const PipelineResult result = quietPipeline(dir.write("tree.xyz", text), dir.path());
     ASSERT_TRUE(result.ok) << result.detail;
     const TreeMeasurements m = measureTree(g_reconstructor.model, g_pointCloud);
     ASSERT_TRUE(m.stem.measured) << m.stem.reason;
     EXPECT_NEAR(m.stem.diameter, trueDiameter, 0.05 * trueDiameter);
     EXPECT_NEAR(m.height, trueHeight, 0.05 * trueHeight);
     EXPECT_NEAR(m.base.z, offset.z, 0.03);
-    const Box graph = graphBox(skeletonGraphPly(g_reconstructor.model, g_pointCloud.frame));
-    for (int i = 0; i < 3; ++i) {
-      EXPECT_GE(graph.lo[i], scan.lo[i] - growthStep()) << i;
-      EXPECT_LE(graph.hi[i], scan.hi[i] + growthStep()) << i;
-    }
-    EXPECT_GE(trunkFoot(g_reconstructor.model, g_pointCloud.frame, 2), scan.lo[2]);
+    expectOnTheScan(scan, 2);
   }
 }

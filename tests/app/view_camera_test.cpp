@@ -12,12 +12,6 @@ namespace {
 
 using Mat = std::array<double, 16>;  // column-major, as GL stores it
 
-Mat identity() {
-  Mat m{};
-  m[0] = m[5] = m[10] = m[15] = 1.0;
-  return m;
-}
-
 Mat multiply(const Mat& a, const Mat& b) {
   Mat r{};
   for (int c = 0; c < 4; ++c)
@@ -29,7 +23,8 @@ Mat multiply(const Mat& a, const Mat& b) {
 // glRotate's matrix for a unit axis.
 Mat rotation(double degrees, double x, double y, double z) {
   const double a = degrees * M_PI / 180.0, c = std::cos(a), s = std::sin(a);
-  Mat m = identity();
+  Mat m{};
+  m[15] = 1.0;
   m[0] = x * x * (1 - c) + c, m[4] = x * y * (1 - c) - z * s, m[8] = x * z * (1 - c) + y * s;
   m[1] = y * x * (1 - c) + z * s, m[5] = y * y * (1 - c) + c, m[9] = y * z * (1 - c) - x * s;
   m[2] = x * z * (1 - c) - y * s, m[6] = y * z * (1 - c) + x * s, m[10] = z * z * (1 - c) + c;
@@ -37,8 +32,7 @@ Mat rotation(double degrees, double x, double y, double z) {
 }
 
 Mat modelview(const ViewPose& p) {
-  Mat t = identity();
-  t[12] = p.camX, t[13] = p.camY, t[14] = p.camZ;
+  const Mat t{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, p.camX, p.camY, p.camZ, 1};  // glTranslate
   return multiply(multiply(multiply(t, rotation(p.rotX, 1, 0, 0)), rotation(p.rotY, 0, 1, 0)),
                   rotation(p.rotZ, 0, 0, 1));
 }
@@ -61,7 +55,7 @@ Projected reference(const ViewPose& pose, int w, int h, const ViewPoint& p) {
 }
 
 struct Extent {
-  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300, nearest = 1e300;
+  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300, nearest = 1e300, farthest = 0;
 };
 Extent projectedBox(const ViewPose& pose, int w, int h, const ViewBox& b) {
   Extent e;
@@ -70,40 +64,22 @@ Extent projectedBox(const ViewPose& pose, int w, int h, const ViewBox& b) {
     const Projected p = reference(pose, w, h, c);
     e.x0 = std::min(e.x0, p.x), e.x1 = std::max(e.x1, p.x);
     e.y0 = std::min(e.y0, p.y), e.y1 = std::max(e.y1, p.y);
-    e.nearest = std::min(e.nearest, p.depth);
+    e.nearest = std::min(e.nearest, p.depth), e.farthest = std::max(e.farthest, p.depth);
   }
   return e;
-}
-
-ViewBox box(double x0, double y0, double z0, double x1, double y1, double z1) {
-  ViewBox b;
-  b.min = {x0, y0, z0};
-  b.max = {x1, y1, z1};
-  return b;
-}
-
-ViewPose pose(float rx, float ry, float rz) {
-  ViewPose p;
-  p.rotX = rx, p.rotY = ry, p.rotZ = rz;
-  return p;
 }
 
 }  // namespace
 
 TEST(ViewCamera, EyeAndWindowPositionsMatchTheGlMatrices) {
-  ViewPose p = pose(23.0f, -140.0f, 7.5f);
-  p.camX = 1.5f, p.camY = -3.0f, p.camZ = -30.0f;
+  const ViewPose p{23.0f, -140.0f, 7.5f, 1.5f, -3.0f, -30.0f};
   for (const ViewPoint q : {ViewPoint{0, 0, 0}, ViewPoint{2, 8, -1}, ViewPoint{-4, 3, 5}}) {
-    const auto e = apply(modelview(p), q.x, q.y, q.z);
-    const ViewPoint mine = eyeOf(p, q);
-    EXPECT_NEAR(mine.x, e[0], 1e-5);
-    EXPECT_NEAR(mine.y, e[1], 1e-5);
-    EXPECT_NEAR(mine.z, e[2], 1e-5);
     double wx = 0, wy = 0;
     ASSERT_TRUE(projectToWindow(p, 1600, 900, q, &wx, &wy));
     const Projected r = reference(p, 1600, 900, q);
     EXPECT_NEAR(wx, r.x, 1e-6);
     EXPECT_NEAR(wy, r.y, 1e-6);
+    EXPECT_NEAR(eyeOf(p, q).z, -r.depth, 1e-5);
   }
 }
 
@@ -111,46 +87,36 @@ TEST(ViewCamera, EyeAndWindowPositionsMatchTheGlMatrices) {
 // fill margin on one axis (as large as fits) and sits in the middle.
 TEST(ViewCamera, FramedBoxFillsTheViewportAndStaysInside) {
   const ViewBox boxes[] = {
-      box(-5, 0, -5, 5, 16, 5),                 // a bundled 16-unit model
-      box(-3.2, 0, -2.9, 3.2, 24.7, 2.9),       // a tall tree in metres
-      box(-40, 0, -35, 40, 12, 35),             // a wide stand
-      box(-1, 0, -1, 1, 0, 1),                  // flat
-      box(1000, 200, -3000, 1004, 230, -2990),  // far from the origin
+      ViewBox{{-5, 0, -5}, {5, 16, 5}},                 // a bundled 16-unit model
+      ViewBox{{-3.2, 0, -2.9}, {3.2, 24.7, 2.9}},       // a tall tree in metres
+      ViewBox{{-40, 0, -35}, {40, 12, 35}},             // a wide stand
+      ViewBox{{-1, 0, -1}, {1, 0, 1}},                  // flat
+      ViewBox{{1000, 200, -3000}, {1004, 230, -2990}},  // far from the origin
   };
-  const ViewPose poses[] = {pose(10, 0, 0), pose(30, 45, 0), pose(-20, 200, 15), pose(85, 0, 0)};
+  const ViewPose poses[] = {{10, 0, 0}, {30, 45, 0}, {-20, 200, 15}, {85, 0, 0}};
   const int sizes[][2] = {{1600, 900}, {600, 900}, {1920, 1080}};
   for (const ViewBox& b : boxes)
     for (const ViewPose& start : poses)
       for (const auto& s : sizes) {
-        SCOPED_TRACE(::testing::Message() << "box " << b.max.y << " rot " << start.rotX << "," << start.rotY << " size "
-                                          << s[0] << "x" << s[1]);
+        SCOPED_TRACE(::testing::Message() << b.max.y << " " << start.rotX << "," << start.rotY << " " << s[0]);
         const ViewPose framed = framedPose(start, s[0], s[1], b, 0.9);
-        EXPECT_EQ(framed.rotX, start.rotX);
-        EXPECT_EQ(framed.rotY, start.rotY);
-        EXPECT_EQ(framed.rotZ, start.rotZ);
+        EXPECT_TRUE(framed.rotX == start.rotX && framed.rotY == start.rotY && framed.rotZ == start.rotZ);
         const Extent e = projectedBox(framed, s[0], s[1], b);
         ASSERT_GT(e.nearest, kViewNear);
         const double tol = 0.5;  // pixels
         // Inside the 90 % margin on both axes...
-        EXPECT_GE(e.x0, 0.05 * s[0] - tol);
-        EXPECT_LE(e.x1, 0.95 * s[0] + tol);
-        EXPECT_GE(e.y0, 0.05 * s[1] - tol);
-        EXPECT_LE(e.y1, 0.95 * s[1] + tol);
+        EXPECT_TRUE(e.x0 >= 0.05 * s[0] - tol && e.x1 <= 0.95 * s[0] + tol) << e.x0 << " " << e.x1;
+        EXPECT_TRUE(e.y0 >= 0.05 * s[1] - tol && e.y1 <= 0.95 * s[1] + tol) << e.y0 << " " << e.y1;
         // ...touching it on one axis (the flat box may be held off by the near plane)...
         const double xShare = (e.x1 - e.x0) / s[0], yShare = (e.y1 - e.y0) / s[1];
         const bool tight = std::fabs(std::max(xShare, yShare) - 0.9) < 1e-3;
-        if (b.max.y > b.min.y) {
-          EXPECT_TRUE(tight) << xShare << " " << yShare;
-        }
+        EXPECT_TRUE(tight || b.max.y == b.min.y) << xShare << " " << yShare;
         // ...and centred along that axis.
-        if (tight) {
-          EXPECT_NEAR(xShare > yShare ? e.x0 + e.x1 : e.y0 + e.y1, xShare > yShare ? s[0] : s[1], 1.0);
-        }
+        EXPECT_TRUE(!tight || std::fabs(xShare > yShare ? e.x0 + e.x1 - s[0] : e.y0 + e.y1 - s[1]) < 1.0);
         // The box report agrees with the reference.
         const BoxInView v = boxInView(framed, s[0], s[1], b);
-        EXPECT_TRUE(v.inside);
-        EXPECT_NEAR(v.widthShare, xShare, 1e-6);
-        EXPECT_NEAR(v.heightShare, yShare, 1e-6);
+        EXPECT_TRUE(v.inside && std::fabs(v.widthShare - xShare) < 1e-6 && std::fabs(v.heightShare - yShare) < 1e-6)
+            << v.widthShare << " " << v.heightShare;
       }
 }
 
@@ -158,25 +124,22 @@ TEST(ViewCamera, FramedBoxFillsTheViewportAndStaysInside) {
 // that view. The same tree 5 units high, or moved off the view, is framed.
 TEST(ViewCamera, StartViewShowsA16UnitModelButNotASmallOrDistantOne) {
   const ViewPose start;  // rotation 10, 0, 0; camera 0, -10, -20
-  EXPECT_TRUE(poseShowsBox(start, 1600, 900, box(-5, 0, -5, 5, 16, 5)));
-  EXPECT_TRUE(poseShowsBox(start, 1600, 900, box(-3, 0, -3, 3, 16, 3)));
-  EXPECT_FALSE(poseShowsBox(start, 1600, 900, box(-1.5, 0, -1.5, 1.5, 5, 1.5)));
-  EXPECT_FALSE(poseShowsBox(start, 1600, 900, box(-15, 0, -15, 15, 40, 15)));  // cut at the top
-  EXPECT_FALSE(poseShowsBox(start, 1600, 900, box(95, 0, -5, 105, 16, 5)));
-  EXPECT_FALSE(poseShowsBox(start, 1600, 900, box(1, 0, 0, 0, 1, 1)));  // no box
+  EXPECT_TRUE(poseShowsBox(start, 1600, 900, ViewBox{{-5, 0, -5}, {5, 16, 5}}));
+  EXPECT_TRUE(poseShowsBox(start, 1600, 900, ViewBox{{-3, 0, -3}, {3, 16, 3}}));
+  EXPECT_FALSE(poseShowsBox(start, 1600, 900, ViewBox{{-1.5, 0, -1.5}, {1.5, 5, 1.5}}));
+  EXPECT_FALSE(poseShowsBox(start, 1600, 900, ViewBox{{-15, 0, -15}, {15, 40, 15}}));  // cut at the top
+  EXPECT_FALSE(poseShowsBox(start, 1600, 900, ViewBox{{95, 0, -5}, {105, 16, 5}}));
+  EXPECT_FALSE(poseShowsBox(start, 1600, 900, ViewBox{{1, 0, 0}, {0, 1, 1}}));  // no box
 }
 
 TEST(ViewCamera, FarPlaneMovesOutOnlyForBoxesBeyondIt) {
   const ViewPose start;
-  EXPECT_EQ(farPlaneFor(start, box(-5, 0, -5, 5, 16, 5)), kViewFar);
-  const ViewBox stand = box(-300, 0, -300, 300, 40, 300);
+  EXPECT_EQ(farPlaneFor(start, ViewBox{{-5, 0, -5}, {5, 16, 5}}), kViewFar);
+  const ViewBox stand = ViewBox{{-300, 0, -300}, {300, 40, 300}};
   const ViewPose framed = framedPose(start, 1600, 900, stand);
   const double farPlane = farPlaneFor(framed, stand);
   EXPECT_GT(farPlane, kViewFar);
-  for (int i = 0; i < 8; ++i) {
-    const ViewPoint c{(i & 1) ? 300.0 : -300.0, (i & 2) ? 40.0 : 0.0, (i & 4) ? 300.0 : -300.0};
-    EXPECT_LT(reference(framed, 1600, 900, c).depth, farPlane);
-  }
+  EXPECT_LT(projectedBox(framed, 1600, 900, stand).farthest, farPlane);
 }
 
 // Orbiting keeps the pivot where it is on screen and turns by the drag; pan moves the pivot
@@ -191,9 +154,7 @@ TEST(ViewCamera, OrbitPanAndZoomKeepTheirFixedPoints) {
   EXPECT_FLOAT_EQ(p.rotY, 20.0f);
   EXPECT_FLOAT_EQ(p.rotX, 2.0f);
   const Projected orbited = reference(p, w, h, pivot);
-  EXPECT_NEAR(orbited.x, before.x, 1e-3);
-  EXPECT_NEAR(orbited.y, before.y, 1e-3);
-  EXPECT_NEAR(orbited.depth, before.depth, 1e-4);
+  EXPECT_NEAR(std::hypot(orbited.x - before.x, orbited.y - before.y, orbited.depth - before.depth), 0.0, 1e-3);
 
   panView(p, pivot, h, 120.0, -45.0);
   const Projected panned = reference(p, w, h, pivot);

@@ -18,71 +18,45 @@
 #include "app/progress.h"
 #include "app_test_data.h"
 #include "settings/settings.h"
-#include "support/test_support.h"
+#include "support/fresh_globals.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class WindowCommands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    resetSettingsToStartValues();
-    windowMessages().clear();
-  }
-  void TearDown() override {
-    setProgressHook(nullptr);
-    setCommandHook(nullptr);
-    g_pointModelNames.clear();
-    g_pointCloud.clear();
-    g_voxelVolume.reset();
-    g_reconstructor.clear();
-    g_reconstructor.model.clear();
-    windowMessages().clear();
-    resetSettingsToStartValues();
-  }
-  bool load(const std::string& path) {
-    StdoutCapture quiet;
-    return loadPointCloud(path);
-  }
-};
+using WindowCommands = FreshGlobals;
+
+bool load(const std::string& path) {
+  StdoutCapture quiet;
+  return loadPointCloud(path);
+}
 
 bool startView() {
   return g_fRotX == 10.0f && g_fRotY == 0.0f && g_fRotZ == 0.0f && g_fCamX == 0.0f && g_fCamY == -10.0f &&
          g_fCamZ == -20.0f;
 }
 
-std::vector<std::string> bundledModels() {
-  std::vector<std::string> paths;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model", ec))
-    if (e.is_regular_file()) paths.push_back(e.path().string());
-  std::sort(paths.begin(), paths.end());
-  return paths;
+// The larger share of the window the model takes in the current view.
+double viewShare() {
+  const BoxInView v = boxInView(currentViewPose(), g_nWindowWidth, g_nWindowHeight, modelViewBox());
+  return std::max(v.widthShare, v.heightShare);
 }
-
-std::vector<std::pair<std::string, double>> g_reports;
 
 }  // namespace
 
 // The bundled 16-unit models keep the start view after a load (so the start state stays as it
 // is); the metric ones, which show small in it, are framed; either way the model is in view.
 TEST_F(WindowCommands, ALoadFramesTheCloudUnlessTheStartViewShowsIt) {
-  const std::vector<std::string> models = bundledModels();
-  if (models.empty()) GTEST_SKIP() << "no bundled models";
   int framed = 0;
-  for (const std::string& path : models) {
+  for (const std::string& path : cloudFiles(std::string(FRONDAREL_SOURCE_DIR) + "/data/point_model")) {
     SCOPED_TRACE(path);
     resetView();
     ASSERT_TRUE(load(path));
     const bool scaledTo16 = g_pointCloud.scale != 1.0;
     frameLoadedModel();
-    if (scaledTo16) {
-      EXPECT_TRUE(startView());
-    }
+    EXPECT_TRUE(!scaledTo16 || startView());
     framed += !startView();
-    const BoxInView v = boxInView(currentViewPose(), g_nWindowWidth, g_nWindowHeight, modelViewBox());
-    EXPECT_GE(std::max(v.widthShare, v.heightShare), 0.6);
+    EXPECT_GE(viewShare(), 0.6);
     EXPECT_TRUE(poseShowsBox(currentViewPose(), g_nWindowWidth, g_nWindowHeight, modelViewBox()));
   }
   EXPECT_GT(framed, 0) << "no bundled metric model needed framing";
@@ -91,115 +65,78 @@ TEST_F(WindowCommands, ALoadFramesTheCloudUnlessTheStartViewShowsIt) {
 // v frames from any view, keeping the rotation; mouse moves and view keys change the same
 // values, so they add up.
 TEST_F(WindowCommands, KeyVFramesAndMouseMovesComposeWithTheViewKeys) {
-  {
-    StdoutCapture quiet;
-    ASSERT_TRUE(g_pointCloud.parseTextCloud("tree.txt", treeCloud()));
-  }
-  g_fRotY = 30.0f;
-  g_fCamZ = -300.0f;
-  EXPECT_TRUE(keyboardCommand('v'));
-  EXPECT_EQ(g_fRotY, 30.0f);
-  const BoxInView v = boxInView(currentViewPose(), g_nWindowWidth, g_nWindowHeight, modelViewBox());
-  EXPECT_TRUE(v.inside);
-  EXPECT_NEAR(std::max(v.widthShare, v.heightShare), 0.9, 1e-3);
+  TempDir dir;
+  ASSERT_TRUE(load(dir.write("tree.txt", treeCloud())));
+  g_fRotY = 30.0f, g_fCamZ = -300.0f;
+  EXPECT_TRUE(keyboardCommand('v') && g_fRotY == 30.0f);
+  EXPECT_TRUE(boxInView(currentViewPose(), g_nWindowWidth, g_nWindowHeight, modelViewBox()).inside);
+  EXPECT_NEAR(viewShare(), 0.9, 1e-3);
 
   orbitByDrag(25.0, 0.0);
   keyboardCommand('a');
   EXPECT_FLOAT_EQ(g_fRotY, 30.0f + 25.0f * 0.4f + 5.0f);
-  const float camX = g_fCamX;
+  const float camX = g_fCamX, camZ = g_fCamZ;
   panByDrag(0.0, 10.0);
   EXPECT_EQ(g_fCamX, camX);
-  const float camZ = g_fCamZ;
   zoomByWheel(g_nWindowWidth / 2.0, g_nWindowHeight / 2.0, 1.0);
   EXPECT_GT(g_fCamZ, camZ);  // closer
-  keyboardCommand('x');
-  keyboardCommand('r');
-  EXPECT_TRUE(startView());
+  EXPECT_TRUE(keyboardCommand('x') && keyboardCommand('r') && startView());
 
   // Without a cloud v changes nothing.
   g_pointCloud.clear();
   g_fCamZ = -300.0f;
-  keyboardCommand('v');
-  EXPECT_EQ(g_fCamZ, -300.0f);
+  EXPECT_TRUE(keyboardCommand('v') && g_fCamZ == -300.0f);
 }
 
-TEST_F(WindowCommands, KeyHTogglesTheHelpWhichNamesTheNewKeysAndTheMouse) {
-  EXPECT_FALSE(g_bShowKeyHelp);
-  EXPECT_TRUE(keyboardCommand('h'));
-  EXPECT_TRUE(g_bShowKeyHelp);
-  EXPECT_TRUE(keyboardCommand('h'));
-  EXPECT_FALSE(g_bShowKeyHelp);
-  std::string all;
-  for (const KeyHelp& k : keyHelpTable()) all += std::string(k.keys) + ": " + k.action + "\n";
-  for (const char* part : {"Left drag", "Wheel", "v: frame", "h: this help", "Esc: quit"})
-    EXPECT_NE(all.find(part), std::string::npos) << part;
-}
-
-// The window says where the export went, or why nothing was written; the console keeps
-// the export's own lines.
-TEST_F(WindowCommands, ExportShowsItsPathInTheWindow) {
+// A load and a reconstruction report their stages in order, with shares that only grow.
+// The window says where the export went, or why nothing was written; the console keeps the
+// export's own lines. Command scopes nest and the hook sees the outermost only.
+TEST_F(WindowCommands, StagesAndExportShowInTheWindowAndCommandsNest) {
   TempDir dir;
-  fs::create_directories(dir.file("data/tree_model"));
-  dir.write("data/point_model/tree.txt", treeCloud());
+  makeModelFolders(dir, 1);
   WorkingFolder cwd(dir.path());
-  g_pointModelNames = {"tree.txt"};
+  g_pointModelNames = {"m0.txt"};
   g_nCurrSelected = 0;
   std::string console;
-  {
+  auto exportTree = [&] {
     StdoutCapture out;
-    EXPECT_FALSE(exportTreeCommand());
+    const bool ok = exportTreeCommand();
     console = out.text();
-  }
+    return ok;
+  };
+  EXPECT_FALSE(exportTree());
   EXPECT_EQ(console, "");
-  ASSERT_FALSE(windowMessages().messages().empty());
-  EXPECT_EQ(windowMessages().messages().back().kind, MessageKind::Warning);
+  EXPECT_TRUE(!windowMessages().messages().empty() && windowMessages().messages().back().kind == MessageKind::Warning);
   EXPECT_TRUE(fs::is_empty(dir.file("data/tree_model")));
 
-  {
-    StdoutCapture out;
-    ASSERT_TRUE(loadPointCloud("./data/point_model/tree.txt"));
-    ASSERT_TRUE(runReconstruction());
-  }
-  {
-    StdoutCapture out;
-    EXPECT_TRUE(exportTreeCommand());
-    console = out.text();
-  }
-  EXPECT_EQ(console.find("Exported"), std::string::npos);
-  EXPECT_TRUE(fileExists(dir.file("data/tree_model/tree.txt")));
-  EXPECT_EQ(windowMessages().messages().back().text, "Exported ./data/tree_model/tree.txt");
-  EXPECT_EQ(windowMessages().messages().back().kind, MessageKind::Done);
-}
-
-// A load and a reconstruction report their stages in order, with shares that only grow;
-// command scopes nest and the hook sees the outermost only.
-TEST_F(WindowCommands, PipelineReportsItsStagesAndCommandsNest) {
-  g_reports.clear();
-  setProgressHook([](const char* stage, double fraction) { g_reports.emplace_back(stage, fraction); });
-  TempDir dir;
-  const std::string cloud = dir.write("tree.txt", treeCloud());
+  static std::vector<std::pair<std::string, double>> reports;
+  reports.clear();
+  setProgressHook([](const char* stage, double fraction) { reports.emplace_back(stage, fraction); });
   const unsigned loadsBefore = pointCloudLoadCount();
   {
     StdoutCapture quiet;
-    ASSERT_TRUE(loadPointCloud(cloud));
+    ASSERT_TRUE(loadPointCloud("./data/point_model/m0.txt"));
     ASSERT_TRUE(runReconstruction());
   }
   EXPECT_EQ(pointCloudLoadCount(), loadsBefore + 1);
   std::vector<std::string> stages;
-  for (const auto& r : g_reports) stages.push_back(r.first);
+  for (const auto& r : reports) stages.push_back(r.first);
   EXPECT_EQ(stages,
             (std::vector<std::string>{"Reading the point cloud", "Building the voxel grid", "Thinning the voxels",
                                       "Building the voxel graph", "Growing the skeleton"}));
-  EXPECT_TRUE(std::is_sorted(g_reports.begin() + 2, g_reports.end(),
+  EXPECT_TRUE(std::is_sorted(reports.begin() + 2, reports.end(),
                              [](const auto& a, const auto& b) { return a.second < b.second; }));
+
+  EXPECT_TRUE(exportTree());
+  EXPECT_FALSE(contains(console, "Exported"));
+  EXPECT_TRUE(fileExists(dir.file("data/tree_model/m0.txt")));
+  EXPECT_EQ(windowMessages().messages().back().text, "Exported ./data/tree_model/m0.txt");
+  EXPECT_EQ(windowMessages().messages().back().kind, MessageKind::Done);
 
   static std::vector<bool> calls;
   calls.clear();
   setCommandHook([](bool begins) { calls.push_back(begins); });
-  {
-    CommandScope outer;
-    CommandScope inner;
-  }
+  { CommandScope outer, inner; }
   EXPECT_EQ(calls, (std::vector<bool>{true, false}));
 }
 
@@ -217,9 +154,7 @@ TEST(PanelHelp, EveryEntryHasADescriptionAndNumbersAUnit) {
     SCOPED_TRACE(e.name);
     const EntryDescription d = panelEntryDescription(e.name);
     EXPECT_FALSE(d.what.empty());
-    if (e.kind == PanelKind::Double && e.access != PanelAccess::ReadOnly) {
-      EXPECT_FALSE(d.unit.empty());
-    }
+    EXPECT_TRUE(e.kind != PanelKind::Double || e.access == PanelAccess::ReadOnly || !d.unit.empty());
     const std::string tip = panelEntryTooltip(e);
     EXPECT_EQ(tip.find(panelTooltip(e)), 0u);  // the entry's own help text first
     EXPECT_NE(tip.find(d.what), std::string::npos);

@@ -1,7 +1,8 @@
 #pragma once
 // The one place that puts the program's globals back to their start values, before and after
 // every test that touches them: FreshSettings for the settings, FreshGlobals for the
-// application tests, which also empty the global objects and drop the display-list hook.
+// application tests, which also empty the global objects and the window's messages and drop
+// the hooks.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@ class FreshSettings : public ::testing::Test {
 #ifdef FRONDAREL_APP_TESTS
 #include "app/commands.h"
 #include "app/globals.h"
+#include "app/message_log.h"
+#include "app/progress.h"
 
 class FreshGlobals : public FreshSettings {
  protected:
@@ -26,6 +29,9 @@ class FreshGlobals : public FreshSettings {
     FreshSettings::reset();
     TreeModel::listBuilder = nullptr;
     setWindowOps(WindowOps{});
+    setProgressHook(nullptr);
+    setCommandHook(nullptr);
+    windowMessages().clear();
     g_nSavedWindowWidth = 1600;
     g_nSavedWindowHeight = 900;
     g_pointModelNames.clear();

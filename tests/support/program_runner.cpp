@@ -17,14 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Polls ready() every 100 ms for up to `seconds`.
-template <typename Ready>
-bool waitFor(double seconds, Ready ready) {
-  for (int i = 0; i < seconds * 10; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
-    if (ready()) return true;
-  return false;
-}
-
 // Forks and runs the executable with stdin, stdout and stderr redirected; returns the pid.
 int spawn(const char* file, const std::vector<std::string>& args, int out, const std::string& folder = ".") {
   const int pid = fork();
@@ -47,12 +39,29 @@ void stop(int* pid, int signal) {
 
 }  // namespace
 
+bool waitUntil(double seconds, const std::function<bool()>& ready) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t(seconds * 1000));
+  for (; !ready(); std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  return true;
+}
+
 size_t Screenshot::countColour(int x0, int y0, int x1, int y1, int r, int g, int b, int tol) const {
   size_t n = 0;
   for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
     for (int x = std::max(0, x0); x < std::min(width, x1); ++x) {
       const unsigned char* p = at(x, y);
       if (std::abs(p[0] - r) <= tol && std::abs(p[1] - g) <= tol && std::abs(p[2] - b) <= tol) ++n;
+    }
+  return n;
+}
+
+size_t Screenshot::countChanged(const Screenshot& other, int x0, int y0, int x1, int y1, int tol) const {
+  size_t n = 0;
+  for (int y = std::max(0, y0); y < std::min({height, other.height, y1}); ++y)
+    for (int x = std::max(0, x0); x < std::min({width, other.width, x1}); ++x) {
+      const unsigned char *p = at(x, y), *q = other.at(x, y);
+      n += std::abs(p[0] - q[0]) > tol || std::abs(p[1] - q[1]) > tol || std::abs(p[2] - q[2]) > tol;
     }
   return n;
 }
@@ -90,7 +99,7 @@ bool ProgramRunner::startDisplay() {
     for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) ready += c;
     close(fds[0]);
     display_ = ":" + number;
-    if (ready != number || !waitFor(10, [&] { return runX("xdpyinfo >/dev/null 2>&1") == 0; })) {
+    if (ready != number || !waitUntil(30, [&] { return runX("xdpyinfo >/dev/null 2>&1") == 0; })) {
       display_.clear();
       stop(&xvfbPid_, SIGTERM);
     }
@@ -111,7 +120,7 @@ bool ProgramRunner::start() {
 }
 
 std::string ProgramRunner::waitForWindow(double seconds) {
-  waitFor(seconds, [&] {
+  waitUntil(seconds, [&] {
     std::string out;
     runX("xdotool search --pid " + std::to_string(pid_) +
              " --onlyvisible --name 'Tree Modeling from Point Cloud' 2>/dev/null",
@@ -123,11 +132,7 @@ std::string ProgramRunner::waitForWindow(double seconds) {
 }
 
 bool ProgramRunner::waitForOutput(const std::string& text, double seconds) {
-  return waitFor(seconds, [&] { return output().find(text) != std::string::npos; });
-}
-
-void ProgramRunner::key(const std::string& keyName) {
-  xdotool("key --window %w '" + keyName + "'");
+  return waitUntil(seconds, [&] { return output().find(text) != std::string::npos; });
 }
 
 void ProgramRunner::xdotool(const std::string& args) {
@@ -151,10 +156,30 @@ Screenshot ProgramRunner::screenshot() {
   return shot;
 }
 
+Screenshot ProgramRunner::screenshotWhen(const std::function<bool(const Screenshot&)>& ready, double seconds) {
+  Screenshot shot;
+  waitUntil(seconds, [&] {
+    shot = screenshot();
+    return shot.valid() && ready(shot);
+  });
+  return shot;
+}
+
+Screenshot ProgramRunner::steadyScreenshot(double seconds) {
+  Screenshot last;
+  return screenshotWhen(
+      [&](const Screenshot& s) {
+        const bool same = s.rgb == last.rgb;
+        last = s;
+        return same;
+      },
+      seconds);
+}
+
 int ProgramRunner::waitExit(double seconds) {
   int status = 0;
   if (pid_ < 0) return -1;
-  if (!waitFor(seconds, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) {
+  if (!waitUntil(seconds, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) {
     stop(&pid_, SIGKILL);
     return -1;
   }
