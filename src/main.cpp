@@ -13,7 +13,7 @@
 namespace {
 
 // The cloud files among the arguments: everything that is not an option of the window
-// system (GLUT takes "-display <name>", "-geometry <spec>" and a few flags).
+// system (GLUT takes "-display <name>", "-geometry <size>" and a few flags).
 std::vector<std::string> cloudFileArguments(int argc, char** argv) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {

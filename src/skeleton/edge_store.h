@@ -27,7 +27,7 @@ struct TreeEdge {
 };
 
 // What a graph build hands to the store.
-struct RadiusGraphSpec {
+struct RadiusGraphRequest {
   const std::vector<Vec3>* positions = nullptr;
   // Holds every vertex, inserted in vertex order: a vertex whose position repeats a later
   // one's is no node of it (the later one took its place).
@@ -41,12 +41,12 @@ class EdgeStore {
   virtual ~EdgeStore() = default;
   virtual std::unique_ptr<EdgeStore> clone() const = 0;
 
-  // The radius graph of spec, as one radius query of the index per vertex writes it: every
+  // The radius graph of request, as one radius query of the index per vertex writes it: every
   // node j within the radius of i's position (distance as the index computes it) gives the
-  // pair (i, j) and (j, i) that distance, i's own node gives the diagonal spec.diagonal;
+  // pair (i, j) and (j, i) that distance, i's own node gives the diagonal request.diagonal;
   // all else -1, marks 0. hits[i] counts i's query results other than i itself. Returns
   // false, leaving the store empty, when memory is short.
-  virtual bool buildRadius(const RadiusGraphSpec& spec, std::vector<uint32_t>& hits) = 0;
+  virtual bool buildRadius(const RadiusGraphRequest& request, std::vector<uint32_t>& hits) = 0;
   // n vertices, every entry -1, marks 0. False (store empty) when memory is short.
   virtual bool reset(uint32_t n) = 0;
   virtual void release() = 0;
@@ -84,9 +84,9 @@ class NeighbourGraph {
   // Replaces the implementation (empty); the tests install the dense reference here.
   void useStore(std::unique_ptr<EdgeStore> store);
 
-  bool buildRadius(const RadiusGraphSpec& spec, std::vector<uint32_t>& hits) {
+  bool buildRadius(const RadiusGraphRequest& request, std::vector<uint32_t>& hits) {
     touch();
-    return store_->buildRadius(spec, hits);
+    return store_->buildRadius(request, hits);
   }
   bool reset(uint32_t n) {
     touch();

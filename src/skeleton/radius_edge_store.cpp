@@ -15,26 +15,26 @@ bool finite(const Point3& p) {
 
 }  // namespace
 
-bool RadiusEdgeStore::buildRadius(const RadiusGraphSpec& spec, std::vector<uint32_t>& hits) {
+bool RadiusEdgeStore::buildRadius(const RadiusGraphRequest& request, std::vector<uint32_t>& hits) {
   release();
-  const std::vector<Vec3>& positions = *spec.positions;
+  const std::vector<Vec3>& positions = *request.positions;
   const uint32_t n = static_cast<uint32_t>(positions.size());
   try {
     position_.resize(n);
     for (uint32_t i = 0; i < n; ++i) position_[i] = {positions[i].x, positions[i].y, positions[i].z};
     indexed_.assign(n, 0);
-    for (uint64_t k = 0; k < spec.index->nodeCount; ++k) {
-      const uint32_t payload = spec.index->node(static_cast<uint32_t>(k)).payload;
+    for (uint64_t k = 0; k < request.index->nodeCount; ++k) {
+      const uint32_t payload = request.index->node(static_cast<uint32_t>(k)).payload;
       if (payload < n) indexed_[payload] = 1;
     }
-    grid_.build(position_, indexed_, spec.radius);
+    grid_.build(position_, indexed_, request.radius);
     // An index node lies at distance 0 from its own vertex: it finds itself when the radius
     // admits 0.
     const bool selfFound = grid_.limit() >= 0.0;
     diagonal_.assign(n, -1.0);
     hits.assign(n, 0);
     for (uint32_t i = 0; i < n; ++i) {
-      if (selfFound && indexed_[i] && finite(position_[i])) diagonal_[i] = spec.diagonal;
+      if (selfFound && indexed_[i] && finite(position_[i])) diagonal_[i] = request.diagonal;
     }
     parallelFor(n, [&](size_t i) {
       if (!finite(position_[i])) return;

@@ -16,7 +16,7 @@
 class RadiusEdgeStore : public EdgeStore {
  public:
   std::unique_ptr<EdgeStore> clone() const override { return std::make_unique<RadiusEdgeStore>(*this); }
-  bool buildRadius(const RadiusGraphSpec& spec, std::vector<uint32_t>& hits) override;
+  bool buildRadius(const RadiusGraphRequest& request, std::vector<uint32_t>& hits) override;
   bool reset(uint32_t n) override;
   void release() override;
   uint32_t size() const override { return n_; }

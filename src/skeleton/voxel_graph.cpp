@@ -146,12 +146,12 @@ bool TreeReconstructor::buildNeighbourGraph(const GraphParams& params) {
       toArray(positions[i], p);
       index.insert(p, i);
     }
-    RadiusGraphSpec spec;
-    spec.positions = &positions;
-    spec.index = &index;
-    spec.radius = params.searchRadius;
-    spec.diagonal = -D;
-    built = distances.buildRadius(spec, neighbourCount);
+    RadiusGraphRequest request;
+    request.positions = &positions;
+    request.index = &index;
+    request.radius = params.searchRadius;
+    request.diagonal = -D;
+    built = distances.buildRadius(request, neighbourCount);
   } catch (const std::bad_alloc&) {
     built = false;
   }

@@ -12,18 +12,18 @@
 class DenseEdgeStore : public EdgeStore {
  public:
   std::unique_ptr<EdgeStore> clone() const override { return std::make_unique<DenseEdgeStore>(*this); }
-  bool buildRadius(const RadiusGraphSpec& spec, std::vector<uint32_t>& hits) override {
-    const std::vector<Vec3>& p = *spec.positions;
+  bool buildRadius(const RadiusGraphRequest& request, std::vector<uint32_t>& hits) override {
+    const std::vector<Vec3>& p = *request.positions;
     reset(uint32_t(p.size()));
     hits.assign(n_, 0);
     std::vector<uint32_t> found;
     std::vector<double> distance;
     for (uint32_t i = 0; i < n_; ++i) {
       const double q[3] = {p[i].x, p[i].y, p[i].z};
-      spec.index->radiusSearch(q, spec.radius, found, distance);
+      request.index->radiusSearch(q, request.radius, found, distance);
       for (size_t h = 0; h < found.size(); ++h) {
         hits[i] += found[h] != i;
-        setLength(i, found[h], found[h] == i ? spec.diagonal : distance[h]);
+        setLength(i, found[h], found[h] == i ? request.diagonal : distance[h]);
         if (found[h] != i) setLength(found[h], i, distance[h]);
       }
     }
