@@ -179,6 +179,10 @@ TEST_F(BatchSafetyTest, FormatsModesAndTheRunSummary) {
     }
   }
   EXPECT_NE(readFile(dir_.file("out2/a.txt")), byDefault["a.txt"]) << "classic built the tree fit builds";
+  // The summary never replaces an input, however the output folder is spelled.
+  const std::string input = dir_.write("s/frondarel_summary.csv", "1 2 3\n");
+  for (const char* folder : {"s", "s/.", "s/../s/"}) EXPECT_EQ(summaryPath({input}, dir_.file(folder)), "") << folder;
+  EXPECT_EQ(summaryPath({dir_.file("s/other.txt")}, dir_.file("s/.")), dir_.file("s/.") + "/frondarel_summary.csv");
 }
 
 // Fault: a batch option before --batch opened the window, which then waited for its user
