@@ -78,10 +78,6 @@ const std::vector<OutputKind>& allOutputKinds() {
   return kinds;
 }
 
-const char* formatName(OutputKind kind) {
-  return infoOf(kind).format;
-}
-
 bool parseFormats(const std::string& list, std::vector<OutputKind>* kinds, std::string* error) {
   kinds->clear();
   if (list == "all") {

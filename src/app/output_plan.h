@@ -16,9 +16,8 @@ enum class OutputKind {
   MeasurementsJson,  // tree measurements, <stem>_measurements.json
 };
 
-// Every kind in writing order, and the name --formats gives each: txt, ply, obj, csv, json.
+// Every kind in writing order (--formats names them txt, ply, obj, csv, json).
 const std::vector<OutputKind>& allOutputKinds();
-const char* formatName(OutputKind kind);
 // A comma-separated list of format names ("txt,obj"), or "all". False with a reason.
 bool parseFormats(const std::string& list, std::vector<OutputKind>* kinds, std::string* error);
 
