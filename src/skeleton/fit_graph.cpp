@@ -10,7 +10,7 @@
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr uint32_t kLeaf = 8;
+constexpr uint32_t kLeaf = kKdLeafSize;
 
 // Lengths derived from the spacing of the points (median distance to the nearest other
 // point): voxels a little wider than the spacing keep a sampled surface connected; the gaps
@@ -93,42 +93,11 @@ Vec3 localNormal(const std::vector<Vec3>& points, const std::vector<std::pair<do
 class PresenceIndex {
  public:
   explicit PresenceIndex(const std::vector<Vec3>& points) {
+    buildKdLayout(points, &order_, &axis_, &xyz_);
     const uint32_t n = static_cast<uint32_t>(points.size());
-    order_.resize(n);
-    std::iota(order_.begin(), order_.end(), 0u);
-    axis_.assign(n, 0);
     alive_.assign(n, 0);
-    struct Range {
-      uint32_t lo, hi;
-    };
-    std::vector<Range> stack{{0, n}};
-    while (!stack.empty()) {
-      const Range f = stack.back();
-      stack.pop_back();
-      if (f.hi - f.lo <= kLeaf) continue;
-      double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
-      for (uint32_t i = f.lo; i < f.hi; ++i) {
-        const double c[3] = {points[order_[i]].x, points[order_[i]].y, points[order_[i]].z};
-        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], c[a]), hi[a] = std::max(hi[a], c[a]);
-      }
-      int axis = 0;
-      for (int a = 1; a < 3; ++a)
-        if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
-      const uint32_t mid = f.lo + (f.hi - f.lo) / 2;
-      auto coord = [&](uint32_t i) { return axis == 0 ? points[i].x : axis == 1 ? points[i].y : points[i].z; };
-      std::nth_element(order_.begin() + f.lo, order_.begin() + mid, order_.begin() + f.hi,
-                       [&](uint32_t a, uint32_t b) { return coord(a) < coord(b) || (coord(a) == coord(b) && a < b); });
-      axis_[mid] = static_cast<uint8_t>(axis);
-      stack.push_back({f.lo, mid});
-      stack.push_back({mid + 1, f.hi});
-    }
-    xyz_.resize(3 * static_cast<size_t>(n));
     position_.resize(n);
-    for (uint32_t i = 0; i < n; ++i) {
-      const Vec3& p = points[order_[i]];
-      xyz_[3 * i] = p.x, xyz_[3 * i + 1] = p.y, xyz_[3 * i + 2] = p.z;
-      position_[order_[i]] = i;
-    }
+    for (uint32_t i = 0; i < n; ++i) position_[order_[i]] = i;
     present_.assign(n, 0);
   }
 

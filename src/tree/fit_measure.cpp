@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kLeafSize = 8;
+constexpr uint32_t kLeafSize = kKdLeafSize;
 // Centreline sampling step and the phantom threshold, in the file's units (metres).
 constexpr double kSampleStep = 0.01;
 constexpr double kPhantomGap = 0.10;
@@ -38,17 +38,16 @@ Vec3 lerp(const Vec3& a, const Vec3& b, double t) {
 
 }  // namespace
 
-// ---- PointIndex ----
-
-void PointIndex::build(std::vector<Vec3> points) {
+void buildKdLayout(const std::vector<Vec3>& points, std::vector<uint32_t>* order, std::vector<uint8_t>* axis,
+                   std::vector<double>* xyz) {
   const uint32_t n = static_cast<uint32_t>(points.size());
-  order_.resize(n);
-  std::iota(order_.begin(), order_.end(), 0u);
-  axis_.assign(n, 0);
-  xyz_.clear();
+  std::vector<uint32_t>& ord = *order;
+  ord.resize(n);
+  std::iota(ord.begin(), ord.end(), 0u);
+  axis->assign(n, 0);
+  xyz->clear();
   if (n == 0) return;
   // Split on the original points, then lay the coordinates out in tree order.
-  std::vector<uint32_t>& ord = order_;
   struct Frame {
     uint32_t lo, hi;
   };
@@ -56,33 +55,39 @@ void PointIndex::build(std::vector<Vec3> points) {
   while (!stack.empty()) {
     const Frame f = stack.back();
     stack.pop_back();
-    if (f.hi - f.lo <= kLeafSize) continue;
+    if (f.hi - f.lo <= kKdLeafSize) continue;
     double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
     for (uint32_t i = f.lo; i < f.hi; ++i) {
       const Vec3& p = points[ord[i]];
       const double c[3] = {p.x, p.y, p.z};
       for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], c[a]), hi[a] = std::max(hi[a], c[a]);
     }
-    int axis = 0;
+    int widest = 0;
     for (int a = 1; a < 3; ++a)
-      if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
+      if (hi[a] - lo[a] > hi[widest] - lo[widest]) widest = a;
     const uint32_t mid = f.lo + (f.hi - f.lo) / 2;
-    auto coord = [&](uint32_t i) { return axis == 0 ? points[i].x : axis == 1 ? points[i].y : points[i].z; };
+    auto coord = [&](uint32_t i) { return widest == 0 ? points[i].x : widest == 1 ? points[i].y : points[i].z; };
     std::nth_element(ord.begin() + f.lo, ord.begin() + mid, ord.begin() + f.hi, [&](uint32_t a, uint32_t b) {
       const double ca = coord(a), cb = coord(b);
       return ca < cb || (ca == cb && a < b);
     });
-    axis_[mid] = static_cast<uint8_t>(axis);
+    (*axis)[mid] = static_cast<uint8_t>(widest);
     stack.push_back({f.lo, mid});
     stack.push_back({mid + 1, f.hi});
   }
-  xyz_.resize(3 * static_cast<size_t>(n));
+  xyz->resize(3 * static_cast<size_t>(n));
   for (uint32_t i = 0; i < n; ++i) {
     const Vec3& p = points[ord[i]];
-    xyz_[3 * i] = p.x;
-    xyz_[3 * i + 1] = p.y;
-    xyz_[3 * i + 2] = p.z;
+    (*xyz)[3 * i] = p.x;
+    (*xyz)[3 * i + 1] = p.y;
+    (*xyz)[3 * i + 2] = p.z;
   }
+}
+
+// ---- PointIndex ----
+
+void PointIndex::build(std::vector<Vec3> points) {
+  buildKdLayout(points, &order_, &axis_, &xyz_);
 }
 
 void PointIndex::nearestIn(uint32_t lo, uint32_t hi, const double q[3], double* best2, uint32_t* best) const {

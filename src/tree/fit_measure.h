@@ -17,6 +17,15 @@
 
 class TreeModel;
 
+// The layout of a balanced kd-tree over points, kept in arrays: the range [lo, hi) of a node
+// holds its median (the splitting point) at lo + (hi - lo) / 2, split on the widest axis of
+// the range, with ranges of at most kKdLeafSize points as leaves. order[i] is the original
+// index of the point at position i, axis[i] the split axis of the node whose median is i,
+// xyz the coordinates in position order, three per point. Equal points split by index.
+constexpr uint32_t kKdLeafSize = 8;
+void buildKdLayout(const std::vector<Vec3>& points, std::vector<uint32_t>* order, std::vector<uint8_t>* axis,
+                   std::vector<double>* xyz);
+
 // A static kd-tree over points for nearest and radius queries (median splits on the widest
 // axis, small leaves). Deterministic: equal input gives equal answers.
 class PointIndex {
